@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# Runs one Windows program of this build tree under Wine, isolated from the user's own set-up:
+#  - the Wine prefix is this build tree's own (created once, then reused);
+#  - the X display is this build tree's own Xvfb (keyboard input and windows never reach a real screen);
+#  - the recycle bin is a fresh, empty XDG trash for this run only, removed afterwards.
+# Usage: wine-run.sh PROGRAM.exe [ARGS...]
+set -euo pipefail
+
+program=$1
+shift
+
+# The build tree is the nearest folder above the program that holds CMakeCache.txt.
+tree=$(cd "$(dirname "$program")" && pwd)
+while [ "$tree" != / ] && [ ! -f "$tree/CMakeCache.txt" ]; do tree=$(dirname "$tree"); done
+[ -f "$tree/CMakeCache.txt" ] || { echo "wine-run: $program is not inside a build tree" >&2; exit 2; }
+
+state="$tree/wine"
+mkdir -p "$state/runs"
+export WINEPREFIX="$state/prefix"
+export WINEARCH=win32
+export WINEDEBUG=${WINEDEBUG:--all}
+# No Mono or Gecko install prompts, and no desktop menu entries written anywhere.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+
+# One Xvfb per build tree, started on first use and reused by later runs.
+ensure_display() {
+  local pidfile="$state/xvfb.pid" dispfile="$state/xvfb.display"
+  if [ -f "$pidfile" ] && kill -0 "$(cat "$pidfile")" 2>/dev/null && [ -f "$dispfile" ]; then
+    DISPLAY=":$(cat "$dispfile")"
+    return
+  fi
+  local fifo="$state/xvfb.fd"
+  rm -f "$fifo"
+  mkfifo "$fifo"
+  setsid Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" 9>&- </dev/null >/dev/null 2>&1 &
+  echo $! >"$pidfile"
+  local number
+  read -r -t 20 number <"$fifo" || { echo "wine-run: Xvfb did not start" >&2; exit 2; }
+  rm -f "$fifo"
+  echo "$number" >"$dispfile"
+  DISPLAY=":$number"
+}
+
+(
+  flock 9
+  ensure_display
+  echo "$DISPLAY" >"$state/display.now"
+  if [ ! -f "$state/prefix.ready" ]; then
+    export DISPLAY
+    rm -rf "$WINEPREFIX"
+    wineboot -i >/dev/null 2>&1 9>&-
+    # Without a window manager Wine waits about 2 s whenever a dialog closes; unmanaged windows do not.
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 9>&-
+    # A crashing test must fail, not wait for someone to close a crash dialog.
+    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1 9>&-
+    wineserver -w 9>&-
+    touch "$state/prefix.ready"
+  fi
+) 9>"$state/lock"
+export DISPLAY
+DISPLAY=$(cat "$state/display.now")
+
+# Keep the server alive between runs: a later start then costs a fraction of a second.
+wineserver -p 60 >/dev/null 2>&1 </dev/null || true
+
+run=$(mktemp -d "$state/runs/XXXXXX")
+trap 'rm -rf "$run"' EXIT
+mkdir -p "$run/Trash/files" "$run/Trash/info"
+export XDG_DATA_HOME="$run"
+export WINE_HOST_XDG_DATA_HOME="$run"
+export QV_TRASH_DIR="$run/Trash"
+
+# Wine's own background processes (services, the desktop) start with the first program and outlive
+# it; they must not inherit the caller's output pipe, or whoever reads it waits for them. So the
+# program writes to a file, and the file is passed on when it ends.
+status=0
+wine "$program" "$@" >"$run/output" 2>&1 </dev/null || status=$?
+cat "$run/output"
+exit $status

@@ -1,0 +1,89 @@
+// Small move-only owners for Win32 resources: one generic template and a one-line alias per kind.
+// Each owner releases its resource exactly once; release() hands it over to someone else.
+#pragma once
+
+#include <windows.h>
+
+#include <utility>
+
+namespace qv {
+
+template <typename Handle, auto Close, Handle Invalid = Handle{}>
+class UniqueResource {
+public:
+    UniqueResource() = default;
+    explicit UniqueResource(Handle handle) noexcept : handle_(handle) {}
+    UniqueResource(const UniqueResource&) = delete;
+    UniqueResource& operator=(const UniqueResource&) = delete;
+    UniqueResource(UniqueResource&& other) noexcept : handle_(other.release()) {}
+    UniqueResource& operator=(UniqueResource&& other) noexcept {
+        if (this != &other) reset(other.release());
+        return *this;
+    }
+    ~UniqueResource() { reset(); }
+
+    Handle get() const noexcept { return handle_; }
+    explicit operator bool() const noexcept { return handle_ != Invalid; }
+    Handle release() noexcept { return std::exchange(handle_, Invalid); }
+    void reset(Handle handle = Invalid) noexcept {
+        Handle old = std::exchange(handle_, handle);
+        if (old != Invalid) Close(old);
+    }
+
+private:
+    Handle handle_ = Invalid;
+};
+
+inline void CloseHandleQuietly(HANDLE handle) noexcept { ::CloseHandle(handle); }
+inline void FreeLibraryQuietly(HMODULE module) noexcept { ::FreeLibrary(module); }
+inline void DeleteAtomQuietly(ATOM atom) noexcept { ::GlobalDeleteAtom(atom); }
+inline void DestroyWindowQuietly(HWND window) noexcept { ::DestroyWindow(window); }
+
+using UniqueHandle = UniqueResource<HANDLE, CloseHandleQuietly>;
+using UniqueModule = UniqueResource<HMODULE, FreeLibraryQuietly>;
+using UniqueGlobalAtom = UniqueResource<ATOM, DeleteAtomQuietly>;
+using UniqueWindow = UniqueResource<HWND, DestroyWindowQuietly>;
+
+// Runs a clean-up at scope exit unless release() was called: commit-or-roll-back for steps that are
+// not a single handle (a registered hotkey, a window property).
+template <typename F>
+class ScopeExit {
+public:
+    explicit ScopeExit(F f) noexcept : f_(std::move(f)) {}
+    ScopeExit(const ScopeExit&) = delete;
+    ScopeExit& operator=(const ScopeExit&) = delete;
+    ~ScopeExit() {
+        if (armed_) f_();
+    }
+    void release() noexcept { armed_ = false; }
+
+private:
+    F f_;
+    bool armed_ = true;
+};
+
+// COM interface pointer owner for the few shell interfaces used without COM initialisation.
+template <typename T>
+class ComRef {
+public:
+    ComRef() = default;
+    ComRef(const ComRef&) = delete;
+    ComRef& operator=(const ComRef&) = delete;
+    ~ComRef() {
+        if (p_) p_->Release();
+    }
+    T* get() const noexcept { return p_; }
+    T* operator->() const noexcept { return p_; }
+    T** put() noexcept {
+        if (p_) p_->Release();
+        p_ = nullptr;
+        return &p_;
+    }
+    void** putVoid() noexcept { return reinterpret_cast<void**>(put()); }
+    explicit operator bool() const noexcept { return p_ != nullptr; }
+
+private:
+    T* p_ = nullptr;
+};
+
+}  // namespace qv

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Checks a plug-in DLL's export and import tables.
+# Usage: check_dll_tables.sh DLL "EXPORTED NAMES" "NAMES THAT MUST NOT BE EXPORTED"
+# Every expected name must be exported undecorated (no @N suffix, no leading underscore), no other
+# decorated name may leak out, and the DLL may import only DLLs that come with Windows.
+set -u
+dll=$1 expected=$2 forbidden=$3
+objdump=i686-w64-mingw32-objdump
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+table=$($objdump -p "$dll") || { echo "FAIL: cannot read $dll"; exit 1; }
+# The export name table: rows "[ordinal] name" after "[Ordinal/Name Pointer] Table".
+exports=$(printf '%s\n' "$table" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | sed -n 's/^\s*\[\s*[0-9]*\] //p')
+imports=$(printf '%s\n' "$table" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z')
+
+for name in $expected; do
+  printf '%s\n' "$exports" | grep -qx "$name" || fail "$name is not exported undecorated"
+done
+for name in $forbidden; do
+  printf '%s\n' "$exports" | grep -qx "$name" && fail "$name must not be exported"
+done
+decorated=$(printf '%s\n' "$exports" | grep -E '@[0-9]+$|^_' || true)
+[ -z "$decorated" ] || fail "decorated exports: $decorated"
+
+system_dlls="kernel32.dll user32.dll gdi32.dll shell32.dll comctl32.dll ole32.dll advapi32.dll msvcrt.dll"
+for dep in $imports; do
+  case " $system_dlls " in *" $dep "*) ;; *) fail "imports non-system DLL $dep" ;; esac
+done
+
+echo "exports of $(basename "$dll"):" $exports
+echo "imports:" $imports
+[ $failures -eq 0 ] || exit 1

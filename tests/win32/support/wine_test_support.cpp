@@ -1,0 +1,104 @@
+#include "wine_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace qvtest {
+
+std::string BesideProgram(const char* fileName) {
+    char path[MAX_PATH] = {};
+    DWORD length = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string folder(path, length);
+    folder.erase(folder.find_last_of("\\/") + 1);
+    return folder + fileName;
+}
+
+qv::PluginLibrary LoadPlugin(const char* fileName) {
+    std::string error;
+    auto library = qv::PluginLibrary::Load(BesideProgram(fileName), error);
+    if (!library) {
+        ADD_FAILURE() << error;
+        throw std::runtime_error(error);  // ends the test; gtest reports it
+    }
+    return std::move(*library);
+}
+
+void PumpFor(DWORD milliseconds) {
+    PumpUntil([] { return false; }, milliseconds);
+}
+
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMilliseconds) {
+    const DWORD start = ::GetTickCount();
+    for (;;) {
+        MSG msg;
+        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageA(&msg);
+        }
+        if (done()) return true;
+        const DWORD elapsed = ::GetTickCount() - start;
+        if (elapsed >= timeoutMilliseconds) return false;
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, std::min<DWORD>(10, timeoutMilliseconds - elapsed),
+                                    QS_ALLINPUT);
+    }
+}
+
+namespace {
+
+struct WindowSearch {
+    const char* caption;
+    HWND found;
+};
+
+BOOL CALLBACK MatchCaption(HWND window, LPARAM param) {
+    auto* search = reinterpret_cast<WindowSearch*>(param);
+    DWORD process = 0;
+    ::GetWindowThreadProcessId(window, &process);
+    char text[256] = {};
+    ::GetWindowTextA(window, text, sizeof text);
+    if (process == ::GetCurrentProcessId() && ::IsWindowVisible(window) && lstrcmpA(text, search->caption) == 0) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+HWND WaitForWindow(const char* caption, DWORD timeoutMilliseconds) {
+    WindowSearch search{caption, nullptr};
+    const DWORD start = ::GetTickCount();
+    do {
+        ::EnumWindows(MatchCaption, reinterpret_cast<LPARAM>(&search));
+        if (search.found != nullptr) return search.found;
+        ::Sleep(10);
+    } while (::GetTickCount() - start < timeoutMilliseconds);
+    return nullptr;
+}
+
+CheckedCall CallStdcall(const void* function, std::initializer_list<std::uint32_t> arguments) {
+    const std::vector<std::uint32_t> args(arguments);
+    std::uint32_t result = 0;
+    std::uint32_t espAfter = static_cast<std::uint32_t>(args.size());
+    std::uint32_t espBefore = 0;
+    // Pushes the arguments right to left, calls, and puts the stack pointer back from a callee-saved
+    // register, so an unbalanced callee cannot break this frame.
+    asm volatile(
+        "movl %%esp, %%edi\n\t"
+        "testl %%ecx, %%ecx\n\t"
+        "jz 2f\n\t"
+        "1:\n\t"
+        "pushl -4(%%esi,%%ecx,4)\n\t"
+        "loop 1b\n\t"
+        "2:\n\t"
+        "call *%%ebx\n\t"
+        "movl %%esp, %%ecx\n\t"
+        "movl %%edi, %%esp\n\t"
+        : "=a"(result), "+c"(espAfter), "=D"(espBefore)
+        : "b"(function), "S"(args.data())
+        : "edx", "memory", "cc");
+    return {result, espAfter == espBefore};
+}
+
+}  // namespace qvtest

@@ -1,0 +1,45 @@
+// Helpers shared by the tests that drive the plug-ins under Wine through their exported entry points.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <algorithm>
+#include <functional>
+#include <stdexcept>
+#include <initializer_list>
+#include <string>
+
+#include "plugin_loader.h"
+
+namespace qvtest {
+
+// A file next to the test program (the build puts every DLL and program in one folder).
+std::string BesideProgram(const char* fileName);
+
+// Loads a plug-in beside the test program; fails the current test (fatally) if it cannot.
+qv::PluginLibrary LoadPlugin(const char* fileName);
+
+// Dispatches this thread's messages for the given time.
+void PumpFor(DWORD milliseconds);
+// Dispatches messages until done() holds or the time runs out; returns whether done() held.
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMilliseconds);
+
+// Finds a visible top-level window of this process with exactly this caption, waiting for it to
+// appear (for a message box or dialog shown by a call on another thread). Null on time-out.
+HWND WaitForWindow(const char* caption, DWORD timeoutMilliseconds);
+
+// Calls a __stdcall function with 32-bit arguments and reports whether the stack pointer after the
+// call is where it was before it (the callee removed exactly its own arguments).
+struct CheckedCall {
+    std::uint32_t result;
+    bool stackBalanced;
+};
+CheckedCall CallStdcall(const void* function, std::initializer_list<std::uint32_t> arguments);
+
+template <typename T>
+std::uint32_t Arg(T* pointer) {
+    return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(pointer));
+}
+
+}  // namespace qvtest

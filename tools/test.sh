@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Sets everything up, builds both configurations and runs every test: the platform-free rules
+# natively under the sanitizers, a bounded fuzzing run, and the DLLs under Wine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+if [ "$(id -u)" -eq 0 ]; then ./tools/setup.sh; else sudo ./tools/setup.sh; fi
+
+jobs=$(nproc)
+cmake --preset native >/dev/null
+cmake --build --preset native -j"$jobs"
+cmake --preset win32 >/dev/null
+cmake --build --preset win32 -j"$jobs"
+
+cleanup() { ./tools/wine-stop.sh build/win32 || true; }
+trap cleanup EXIT
+
+status=0
+echo "== native unit tests (ASan + UBSan) =="
+ctest --preset native -j"$jobs" || status=1
+echo "== Windows tests under Wine =="
+ctest --preset win32 -j"$jobs" || status=1
+exit $status
