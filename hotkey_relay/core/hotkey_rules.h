@@ -29,6 +29,7 @@ constexpr std::uint32_t PackPoint(std::int64_t x, std::int64_t y) {
 struct PostedInput {
     std::uint32_t message;
     std::uint32_t lParam;  // packed point; wParam is always 0
+    friend bool operator==(const PostedInput&, const PostedInput&) = default;
 };
 
 // What one hotkey press does to a window with the given client size.

@@ -1,3 +1,494 @@
+// Hotrelay2's description, record defaults, hotkey binding and activation, driven through the
+// exported entry points as a host drives them, with a window of our own as the object's window.
 #include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "hotkey_record.h"
 #include "wine_test_support.h"
-TEST(HotrelayExports, Load) { auto p = qvtest::LoadPlugin("Hotrelay2.dll"); EXPECT_NE(p.entry().init, nullptr); }
+
+namespace {
+
+using hotrelay::HotkeyRecord;
+
+constexpr char kObjectClass[] = "HotrelayTestObject";
+constexpr std::uint32_t kSentinel = 0xDEADBEEF;
+
+struct Seen {
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+    bool operator==(const Seen&) const = default;
+};
+std::vector<Seen> g_seen;  // what reached the host's (our) procedure
+
+void PrintTo(const Seen& s, std::ostream* os) {
+    *os << "{0x" << std::hex << s.message << ", " << std::dec << s.wParam << ", 0x" << std::hex << s.lParam << "}";
+}
+
+bool Recorded(UINT message) {
+    switch (message) {
+        case WM_HOTKEY:
+        case WM_MOUSEMOVE:
+        case WM_LBUTTONDOWN:
+        case WM_LBUTTONUP:
+        case WM_LBUTTONDBLCLK:
+        case WM_DESTROY:
+        case WM_APP:
+            return true;
+        default:
+            return false;
+    }
+}
+
+LRESULT CALLBACK ObjectProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (Recorded(message)) g_seen.push_back({message, wParam, lParam});
+    if (message == WM_APP) return 0x1234;  // proves a message got through to this procedure
+    return ::DefWindowProcA(window, message, wParam, lParam);
+}
+
+LPARAM Point(int x, int y) { return static_cast<LPARAM>(static_cast<std::uint32_t>(MAKELONG(x, y))); }
+
+class Hotrelay : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        WNDCLASSA wc{};
+        wc.lpfnWndProc = ObjectProc;
+        wc.hInstance = ::GetModuleHandleA(nullptr);
+        wc.lpszClassName = kObjectClass;
+        ::RegisterClassA(&wc);
+    }
+
+    void SetUp() override {
+        g_seen.clear();
+        plugin_ = qvtest::LoadPlugin("Hotrelay2.dll");
+    }
+
+    void TearDown() override {
+        for (HWND w : windows_)
+            if (::IsWindow(w)) ::DestroyWindow(w);
+    }
+
+    HWND MakeWindow(int width = 120, int height = 60) {
+        HWND w = ::CreateWindowExA(0, kObjectClass, "object", WS_POPUP | WS_VISIBLE, 10, 10, width, height, nullptr,
+                                   nullptr, ::GetModuleHandleA(nullptr), nullptr);
+        EXPECT_NE(w, nullptr);
+        windows_.push_back(w);
+        return w;
+    }
+
+    static qv::ObjectRecord Object(std::int32_t id, HWND window) {
+        return {id, {kSentinel, kSentinel}, static_cast<std::uint32_t>(reinterpret_cast<UINT_PTR>(window))};
+    }
+
+    static HotkeyRecord Settings(std::uint32_t modifiers, std::uint32_t key, std::uint32_t kind) {
+        HotkeyRecord r{};
+        r.modifiers = modifiers;
+        r.virtualKey = key;
+        r.activationKind = kind;
+        r.reserved[0] = 0xAB;
+        r.reserved[1] = 0xCD;
+        return r;
+    }
+
+    void Init(const qv::ObjectRecord& object, HotkeyRecord& record) {
+        const auto call = qvtest::CallStdcall(reinterpret_cast<const void*>(plugin_.entry().init),
+                                              {qvtest::Arg(&object), qvtest::Arg(&record)});
+        EXPECT_EQ(call.result, 1u);
+        EXPECT_TRUE(call.stackBalanced);
+    }
+
+    void Uninit(const qv::ObjectRecord& object, HotkeyRecord& record) {
+        const auto call = qvtest::CallStdcall(reinterpret_cast<const void*>(plugin_.entry().uninit),
+                                              {qvtest::Arg(&object), qvtest::Arg(&record)});
+        EXPECT_EQ(call.result, 1u);
+        EXPECT_TRUE(call.stackBalanced);
+    }
+
+    // Presses the bound hotkey as the system delivers it, then lets the posted input arrive.
+    std::vector<Seen> Press(HWND window, const HotkeyRecord& record) {
+        g_seen.clear();
+        ::SendMessageA(window, WM_HOTKEY, record.atom, MAKELPARAM(record.modifiers, record.virtualKey));
+        qvtest::PumpFor(50);
+        return g_seen;
+    }
+
+    // Whether nobody holds this combination: it can be registered (and is released again at once).
+    static bool CombinationFree(UINT modifiers, UINT key) {
+        if (!::RegisterHotKey(nullptr, 0x3FFF, modifiers, key)) return false;
+        ::UnregisterHotKey(nullptr, 0x3FFF);
+        return true;
+    }
+
+    static LONG_PTR ClassProc() { return reinterpret_cast<LONG_PTR>(&ObjectProc); }
+
+    qv::PluginLibrary plugin_;
+    std::vector<HWND> windows_;
+};
+
+TEST_F(Hotrelay, ExportsTheContractEntryPointsButNotQVCommand) {
+    for (const char* name : {"QVGetPluginInfo", "QVDefault", "QVInit", "QVUninit"}) {
+        SCOPED_TRACE(name);
+        EXPECT_NE(plugin_.Find(name), nullptr);
+    }
+    EXPECT_EQ(plugin_.Find("QVCommand"), nullptr);
+    EXPECT_EQ(plugin_.Find("QVInit@8"), nullptr);
+    EXPECT_EQ(plugin_.Find("_QVInit@8"), nullptr);
+}
+
+TEST_F(Hotrelay, PluginInfoGivesRecordSizeDescriptionAndFlag) {
+    std::uint32_t size = kSentinel;
+    const char* text = nullptr;
+    std::uint32_t flag = kSentinel;
+    const auto call = qvtest::CallStdcall(reinterpret_cast<const void*>(plugin_.entry().getPluginInfo),
+                                          {qvtest::Arg(&size), qvtest::Arg(&text), qvtest::Arg(&flag)});
+    EXPECT_EQ(call.result, 1u);
+    EXPECT_TRUE(call.stackBalanced);
+    EXPECT_EQ(size, 20u);
+    EXPECT_EQ(flag, 1u);
+    ASSERT_NE(text, nullptr);
+    const std::string description(text);
+    const std::string first =
+        "Hotrelay Version 0.2.2 Build 4 Beta.\n\nA QV plugin which may be used to extend other QV plugins, or to "
+        "assign a hotkey to its associated object, or both.";
+    EXPECT_EQ(description.substr(0, first.size()), first);
+    EXPECT_EQ(description.substr(first.size(), 2), "\n\n");
+    for (const char* point : {"custom", "parameter 1", "parameter 2", "calculator", "***** NEW MOD *****",
+                              "configured", "WinKey + F10", "\"Show Desktop\"", "\"toggle\""}) {
+        SCOPED_TRACE(point);
+        EXPECT_NE(description.find(point), std::string::npos);
+    }
+    EXPECT_GT(description.size(), 1400u);
+    EXPECT_LT(description.size(), 1800u);
+}
+
+TEST_F(Hotrelay, DefaultZeroesEveryFieldButTheReservedBytes) {
+    HotkeyRecord record;
+    std::memset(&record, 0xEE, sizeof record);
+    const auto call = qvtest::CallStdcall(reinterpret_cast<const void*>(plugin_.entry().defaultRecord),
+                                          {kSentinel, qvtest::Arg(&record)});
+    EXPECT_EQ(call.result, 1u);
+    EXPECT_TRUE(call.stackBalanced);
+    EXPECT_EQ(record.modifiers, 0u);
+    EXPECT_EQ(record.virtualKey, 0u);
+    EXPECT_EQ(record.activationKind, 0u);
+    EXPECT_EQ(record.atom, 0u);
+    EXPECT_EQ(record.previousProc, 0u);
+    EXPECT_EQ(record.reserved[0], 0xEE);
+    EXPECT_EQ(record.reserved[1], 0xEE);
+}
+
+TEST_F(Hotrelay, IncompleteSettingsOrNoWindowBindNothing) {
+    HWND window = MakeWindow();
+    const HotkeyRecord complete = Settings(MOD_CONTROL, VK_F9, hotrelay::kSingleClick);
+    struct Case {
+        const char* what;
+        HotkeyRecord record;
+        HWND window;
+    } cases[] = {
+        {"no modifier", Settings(0, VK_F9, 1), window},
+        {"no key", Settings(MOD_CONTROL, 0, 1), window},
+        {"no kind", Settings(MOD_CONTROL, VK_F9, 0), window},
+        {"default record", HotkeyRecord{}, window},
+        {"no window", complete, nullptr},
+    };
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const qv::ObjectRecord object = Object(5, c.window);
+        const HotkeyRecord before = c.record;
+        Init(object, c.record);
+        EXPECT_EQ(std::memcmp(&before, &c.record, sizeof before), 0);
+        EXPECT_EQ(::GetPropA(window, "Hotrelay"), nullptr);
+        EXPECT_EQ(::GetWindowLongA(window, GWL_WNDPROC), ClassProc());
+        EXPECT_EQ(::GlobalFindAtomA("Hotrelay5"), 0);
+        EXPECT_TRUE(CombinationFree(MOD_CONTROL, VK_F9));
+    }
+}
+
+TEST_F(Hotrelay, BindingNamesTheAtomAfterTheObjectAndRegistersTheHotkey) {
+    const struct {
+        std::int32_t id;
+        const char* name;
+    } cases[] = {{12, "Hotrelay12"}, {0, "Hotrelay0"}, {static_cast<std::int32_t>(0x80000005u), "Hotrelay-2147483643"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        HWND window = MakeWindow();
+        const qv::ObjectRecord object = Object(c.id, window);
+        HotkeyRecord record = Settings(MOD_ALT, 'Q', hotrelay::kMouseOver);
+        Init(object, record);
+
+        ASSERT_NE(record.atom, 0u);
+        EXPECT_EQ(::GlobalFindAtomA(c.name), record.atom);
+        EXPECT_FALSE(CombinationFree(MOD_ALT, 'Q'));
+        EXPECT_EQ(::GetPropA(window, "Hotrelay"), &record);
+        EXPECT_EQ(record.previousProc, static_cast<std::uint32_t>(ClassProc()));
+        EXPECT_NE(::GetWindowLongA(window, GWL_WNDPROC), ClassProc());
+        EXPECT_EQ(record.reserved[0], 0xAB);
+        EXPECT_EQ(record.reserved[1], 0xCD);
+
+        Uninit(object, record);
+        EXPECT_EQ(::GlobalFindAtomA(c.name), 0);
+        EXPECT_TRUE(CombinationFree(MOD_ALT, 'Q'));
+        EXPECT_EQ(::GetPropA(window, "Hotrelay"), nullptr);
+        // The window gets its own procedure back, and messages reach it again.
+        EXPECT_EQ(::GetWindowLongA(window, GWL_WNDPROC), ClassProc());
+        EXPECT_EQ(::SendMessageA(window, WM_APP, 0, 0), 0x1234);
+        // No longer bound: the record says so.
+        EXPECT_EQ(record.atom, 0u);
+    }
+}
+
+TEST_F(Hotrelay, CombinationTakenElsewhereLeavesTheObjectUnbound) {
+    HWND other = MakeWindow();
+    ASSERT_TRUE(::RegisterHotKey(other, 0x2000, MOD_SHIFT, VK_F11));
+    HWND window = MakeWindow();
+    const qv::ObjectRecord object = Object(33, window);
+    HotkeyRecord record = Settings(MOD_SHIFT, VK_F11, hotrelay::kSingleClick);
+    Init(object, record);
+    EXPECT_EQ(record.atom, 0u);
+    EXPECT_EQ(::GlobalFindAtomA("Hotrelay33"), 0);
+    EXPECT_EQ(::GetPropA(window, "Hotrelay"), nullptr);
+    EXPECT_EQ(::GetWindowLongA(window, GWL_WNDPROC), ClassProc());
+    ::UnregisterHotKey(other, 0x2000);
+    Uninit(object, record);
+}
+
+TEST_F(Hotrelay, UninitOfAnUnboundRecordTouchesNothing) {
+    HWND window = MakeWindow();
+    const qv::ObjectRecord object = Object(8, window);
+    HotkeyRecord record = Settings(MOD_CONTROL, 'Z', hotrelay::kSingleClick);
+    record.previousProc = kSentinel;
+    const HotkeyRecord before = record;
+    Uninit(object, record);
+    EXPECT_EQ(std::memcmp(&before, &record, sizeof before), 0);
+    EXPECT_EQ(::GetWindowLongA(window, GWL_WNDPROC), ClassProc());
+}
+
+struct ActivationCase {
+    const char* what;
+    std::uint32_t kind;
+    int width, height;
+    std::vector<Seen> posted;  // after the hotkey message itself
+    bool focus;
+};
+
+TEST_F(Hotrelay, HotkeyTurnsIntoTheMouseInputOfItsKind) {
+    const ActivationCase cases[] = {
+        {"single click", hotrelay::kSingleClick, 120, 61,
+         {{WM_LBUTTONDOWN, 0, Point(60, 30)}, {WM_LBUTTONUP, 0, Point(60, 30)}, {WM_MOUSEMOVE, 0, Point(130, 71)}},
+         true},
+        {"double click", hotrelay::kDoubleClick, 121, 60,
+         {{WM_LBUTTONDOWN, 0, Point(60, 30)},
+          {WM_LBUTTONUP, 0, Point(60, 30)},
+          {WM_LBUTTONDOWN, 0, Point(60, 30)},
+          {WM_LBUTTONDBLCLK, 0, Point(60, 30)},
+          {WM_MOUSEMOVE, 0, Point(60, 70)}},
+         true},
+        {"mouse over", hotrelay::kMouseOver, 120, 60, {{WM_MOUSEMOVE, 0, Point(60, 30)}}, false},
+        {"single click, empty client area", hotrelay::kSingleClick, 0, 0,
+         {{WM_LBUTTONDOWN, 0, Point(0, 0)}, {WM_LBUTTONUP, 0, Point(0, 0)}, {WM_MOUSEMOVE, 0, Point(10, 10)}}, true},
+        {"double click, empty client area", hotrelay::kDoubleClick, 0, 0,
+         {{WM_LBUTTONDOWN, 0, Point(0, 0)},
+          {WM_LBUTTONUP, 0, Point(0, 0)},
+          {WM_LBUTTONDOWN, 0, Point(0, 0)},
+          {WM_LBUTTONDBLCLK, 0, Point(0, 0)},
+          {WM_MOUSEMOVE, 0, Point(0, 10)}},
+         true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        HWND bystander = MakeWindow();
+        HWND window = MakeWindow(c.width, c.height);
+        RECT client;
+        ::GetClientRect(window, &client);
+        ASSERT_EQ(client.right, c.width);
+        ASSERT_EQ(client.bottom, c.height);
+        const qv::ObjectRecord object = Object(40, window);
+        HotkeyRecord record = Settings(MOD_CONTROL, VK_F12, c.kind);
+        Init(object, record);
+        ASSERT_NE(record.atom, 0u);
+
+        ::SetFocus(bystander);
+        ASSERT_EQ(::GetFocus(), bystander);
+        std::vector<Seen> expected = {{WM_HOTKEY, record.atom, MAKELPARAM(record.modifiers, record.virtualKey)}};
+        expected.insert(expected.end(), c.posted.begin(), c.posted.end());
+        EXPECT_EQ(Press(window, record), expected);
+        EXPECT_EQ(::GetFocus(), c.focus ? window : bystander);
+        Uninit(object, record);
+    }
+}
+
+TEST_F(Hotrelay, UnknownKindsPostNothingButTheHostStillGetsTheHotkey) {
+    HWND window = MakeWindow();
+    const qv::ObjectRecord object = Object(41, window);
+    HotkeyRecord record = Settings(MOD_CONTROL, VK_F12, hotrelay::kSingleClick);
+    Init(object, record);
+    ASSERT_NE(record.atom, 0u);
+    for (std::uint32_t kind : {0u, 4u}) {
+        SCOPED_TRACE(kind);
+        record.activationKind = kind;  // read afresh at every press
+        const std::vector<Seen> expected = {{WM_HOTKEY, record.atom, MAKELPARAM(record.modifiers, record.virtualKey)}};
+        EXPECT_EQ(Press(window, record), expected);
+    }
+    Uninit(object, record);
+}
+
+TEST_F(Hotrelay, DestroyingTheWindowHandsItBackAndTheHostSeesTheDestroy) {
+    HWND window = MakeWindow();
+    const qv::ObjectRecord object = Object(42, window);
+    HotkeyRecord record = Settings(MOD_CONTROL, VK_F10, hotrelay::kSingleClick);
+    Init(object, record);
+    ASSERT_NE(record.atom, 0u);
+    g_seen.clear();
+    ::DestroyWindow(window);
+    ASSERT_EQ(g_seen.size(), 1u);
+    EXPECT_EQ(g_seen[0].message, static_cast<UINT>(WM_DESTROY));
+    // The hotkey and the atom stay until the host detaches the object.
+    EXPECT_NE(::GlobalFindAtomA("Hotrelay42"), 0);
+    Uninit(object, record);
+    EXPECT_EQ(::GlobalFindAtomA("Hotrelay42"), 0);
+}
+
+TEST_F(Hotrelay, RepeatedInitNeitherRecursesNorLeaksTheHotkey) {
+    HWND window = MakeWindow();
+    const qv::ObjectRecord object = Object(50, window);
+    HotkeyRecord record = Settings(MOD_WIN, 'K', hotrelay::kMouseOver);
+    Init(object, record);
+    Init(object, record);
+    ASSERT_NE(record.atom, 0u);
+    // Never our own procedure as the previous one: messages end in the host's procedure.
+    EXPECT_EQ(record.previousProc, static_cast<std::uint32_t>(ClassProc()));
+    EXPECT_EQ(::SendMessageA(window, WM_APP, 0, 0), 0x1234);
+    EXPECT_EQ(Press(window, record).size(), 2u);
+    Uninit(object, record);
+    // One QVUninit releases everything the two QVInit calls took.
+    EXPECT_TRUE(CombinationFree(MOD_WIN, 'K'));
+    EXPECT_EQ(::GlobalFindAtomA("Hotrelay50"), 0);
+    EXPECT_EQ(::GetWindowLongA(window, GWL_WNDPROC), ClassProc());
+}
+
+TEST_F(Hotrelay, TwoObjectsOnOneWindowReleaseInEitherOrder) {
+    HWND window = MakeWindow();
+    const qv::ObjectRecord first = Object(61, window), second = Object(62, window);
+    HotkeyRecord a = Settings(MOD_CONTROL, '1', hotrelay::kMouseOver);
+    HotkeyRecord b = Settings(MOD_CONTROL, '2', hotrelay::kSingleClick);
+    Init(first, a);
+    Init(second, b);
+    ASSERT_NE(a.atom, 0u);
+    ASSERT_NE(b.atom, 0u);
+    EXPECT_EQ(b.previousProc, static_cast<std::uint32_t>(ClassProc()));
+    Uninit(second, b);
+    // The remaining binding still works through the window.
+    EXPECT_EQ(Press(window, a).size(), 2u);
+    EXPECT_EQ(::SendMessageA(window, WM_APP, 0, 0), 0x1234);
+    Uninit(first, a);
+    EXPECT_EQ(::GetWindowLongA(window, GWL_WNDPROC), ClassProc());
+    EXPECT_EQ(::GetPropA(window, "Hotrelay"), nullptr);
+}
+
+TEST_F(Hotrelay, StaleRunTimeFieldsFromStorageAreNeitherTrustedNorReleased) {
+    HWND window = MakeWindow();
+    const qv::ObjectRecord object = Object(70, window);
+    // An atom that somebody else owns, left in a record the host stored earlier.
+    const ATOM foreign = ::GlobalAddAtomA("SomebodyElsesAtom");
+    ASSERT_NE(foreign, 0);
+
+    HotkeyRecord incomplete = Settings(MOD_CONTROL, 0, hotrelay::kSingleClick);
+    incomplete.atom = foreign;
+    incomplete.previousProc = kSentinel;
+    Init(object, incomplete);
+    EXPECT_EQ(incomplete.atom, 0u);  // not reported as in use
+    EXPECT_EQ(incomplete.previousProc, 0u);
+
+    HotkeyRecord stale = Settings(MOD_CONTROL, 'S', hotrelay::kSingleClick);
+    stale.atom = foreign;
+    Uninit(object, stale);
+    char name[64] = {};
+    EXPECT_NE(::GlobalGetAtomNameA(foreign, name, sizeof name), 0u);
+    EXPECT_STREQ(name, "SomebodyElsesAtom");
+    EXPECT_EQ(stale.atom, 0u);
+    ::GlobalDeleteAtom(foreign);
+}
+
+TEST_F(Hotrelay, UnloadingTheLibraryHandsEveryWindowBack) {
+    HWND window = MakeWindow();
+    const qv::ObjectRecord object = Object(80, window);
+    HotkeyRecord record = Settings(MOD_ALT, VK_F7, hotrelay::kSingleClick);
+    Init(object, record);
+    ASSERT_NE(record.atom, 0u);
+    plugin_.Unload();
+    EXPECT_EQ(::GetModuleHandleA("Hotrelay2.dll"), nullptr);
+    EXPECT_EQ(::GetWindowLongA(window, GWL_WNDPROC), ClassProc());
+    EXPECT_EQ(::SendMessageA(window, WM_APP, 0, 0), 0x1234);
+    EXPECT_TRUE(CombinationFree(MOD_ALT, VK_F7));
+    EXPECT_EQ(::GlobalFindAtomA("Hotrelay80"), 0);
+}
+
+WNDPROC g_below = nullptr;
+LRESULT CALLBACK OnTopProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return ::CallWindowProcA(g_below, window, message, wParam, lParam);
+}
+
+TEST_F(Hotrelay, AWindowSubclassedOnTopKeepsWorkingAfterUninitAndUnload) {
+    HWND window = MakeWindow();
+    const qv::ObjectRecord object = Object(81, window);
+    HotkeyRecord record = Settings(MOD_ALT, VK_F8, hotrelay::kSingleClick);
+    Init(object, record);
+    ASSERT_NE(record.atom, 0u);
+    g_below = reinterpret_cast<WNDPROC>(::SetWindowLongA(window, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(&OnTopProc)));
+    Uninit(object, record);
+    plugin_.Unload();
+    // Our procedure is still in the chain, so the library must have stayed in memory for it.
+    EXPECT_NE(::GetModuleHandleA("Hotrelay2.dll"), nullptr);
+    EXPECT_EQ(::SendMessageA(window, WM_APP, 0, 0), 0x1234);
+    g_seen.clear();
+    ::DestroyWindow(window);
+    ASSERT_FALSE(g_seen.empty());
+    EXPECT_EQ(g_seen[0].message, static_cast<UINT>(WM_DESTROY));
+}
+
+}  // namespace
+
+namespace {
+
+void Key(WORD key, bool up) {
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = key;
+    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    ASSERT_EQ(::SendInput(1, &input, sizeof input), 1u);
+}
+
+TEST_F(Hotrelay, ARealKeyPressEndsInAClickOnTheObjectsWindow) {
+    HWND window = MakeWindow(80, 40);
+    const qv::ObjectRecord object = Object(90, window);
+    HotkeyRecord record = Settings(MOD_CONTROL, VK_F10, hotrelay::kSingleClick);
+    Init(object, record);
+    ASSERT_NE(record.atom, 0u);
+    g_seen.clear();
+
+    Key(VK_CONTROL, false);
+    Key(VK_F10, false);
+    Key(VK_F10, true);
+    Key(VK_CONTROL, true);
+
+    const bool clicked = qvtest::PumpUntil(
+        [] {
+            for (const Seen& s : g_seen)
+                if (s.message == WM_LBUTTONUP) return true;
+            return false;
+        },
+        5000);
+    ASSERT_TRUE(clicked) << "no click arrived after the key press";
+    ASSERT_GE(g_seen.size(), 3u);
+    EXPECT_EQ(g_seen[0].message, static_cast<UINT>(WM_HOTKEY));
+    EXPECT_EQ(g_seen[0].wParam, record.atom);
+    EXPECT_EQ(g_seen[1], (Seen{WM_LBUTTONDOWN, 0, Point(40, 20)}));
+    EXPECT_EQ(g_seen[2], (Seen{WM_LBUTTONUP, 0, Point(40, 20)}));
+    EXPECT_EQ(::GetFocus(), window);
+    Uninit(object, record);
+}
+
+}  // namespace
