@@ -1,0 +1,35 @@
+#include "monitor_cycle.h"
+
+#include <algorithm>
+
+#include "levels.h"
+
+namespace wastewatch {
+
+CyclePlan PlanCycle(WatchState& state, std::uint64_t itemCount, std::uint64_t sizeBytes) {
+    CyclePlan plan;
+    const bool nonEmpty = static_cast<std::int64_t>(itemCount) > 0;
+    const std::size_t count = std::min(state.count, kMaxWatches);
+    if (nonEmpty != state.binNonEmpty) {
+        state.binNonEmpty = nonEmpty;
+        for (std::size_t i = 0; i < count; ++i) {
+            plan.notifications[plan.size++] = Notification{StateCode(nonEmpty), state.table[i].objectId};
+        }
+    }
+    if (nonEmpty) {
+        const double megabytes = Megabytes(sizeBytes);
+        for (std::size_t i = 0; i < count; ++i) {
+            plan.notifications[plan.size++] =
+                Notification{LevelCode(megabytes, state.table[i].record), state.table[i].objectId};
+        }
+    }
+    return plan;
+}
+
+std::uint32_t SleepMilliseconds(std::uint32_t checkIntervalSeconds) {
+    // 4,294,967 s is the longest interval whose milliseconds stay below 0xFFFFFFFF (INFINITE).
+    constexpr std::uint32_t kLongestSeconds = 0xFFFFFFFEu / 1000u;
+    return std::clamp<std::uint32_t>(checkIntervalSeconds, 1u, kLongestSeconds) * 1000u;
+}
+
+}  // namespace wastewatch

@@ -1,0 +1,21 @@
+// Counts the items of the recycle bin (all local bins, through the shell's bin folder) and their size.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+namespace wastewatch {
+
+struct BinMeasurement {
+    std::uint64_t count;
+    std::uint64_t size;  // bytes
+};
+
+// No state; runs on any thread in whatever COM state it has. Failures give what was counted so far
+// (zeros when the walk could not start).
+BinMeasurement MeasureBin() noexcept;
+
+// The same walk, given up between two batches once *abandon holds (the result is then partial).
+BinMeasurement MeasureBin(const std::atomic<bool>& abandon) noexcept;
+
+}  // namespace wastewatch

@@ -1,0 +1,25 @@
+#include <windows.h>
+#include <commctrl.h>
+
+#include "monitor_thread.h"
+#include "watcher_state.h"
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
+    switch (reason) {
+        case DLL_PROCESS_ATTACH: {
+            wastewatch::g_instance = instance;
+            // The properties dialog's spinners need the up-down class.
+            INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_UPDOWN_CLASS};
+            ::InitCommonControlsEx(&controls);
+            wastewatch::StartMonitor();
+            break;
+        }
+        case DLL_PROCESS_DETACH:
+            // A non-null reserved means the process is exiting and its other threads are gone.
+            wastewatch::StopMonitor(reserved != nullptr);
+            break;
+        default:
+            break;
+    }
+    return TRUE;
+}

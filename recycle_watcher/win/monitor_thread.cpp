@@ -1,0 +1,134 @@
+// The monitor thread: measures the bin every check interval while objects are watched, and posts
+// each watched object's notifications to the host's main window.
+//
+// Stopping it at unload runs inside DllMain, under the loader lock. A thread cannot finish exiting
+// while that lock is held, so detach cannot wait for the thread's end. Instead the thread's last
+// act is one call that never returns into this library: it signals "done" and parks inside the
+// system in the same call, after which detach may terminate it without cutting it off anywhere that
+// matters. A thread that has not yet started when the library goes is cancelled before it runs any
+// of its loop, and terminated.
+#include "monitor_thread.h"
+
+#include <windows.h>
+
+#include <atomic>
+
+#include "bin_measurement.h"
+#include "qv_contract.h"
+#include "watcher_state.h"
+#include "win32_owner.h"
+
+namespace wastewatch {
+
+namespace {
+
+enum ThreadState : LONG { kNotStarted, kRunning, kCancelled };
+
+// How long an unload waits for the thread to stop by itself before terminating it.
+constexpr DWORD kStopTimeoutMs = 2000;
+// How long an unload waits for a terminated thread to be gone.
+constexpr DWORD kTerminateWaitMs = 1000;
+
+std::atomic<bool> g_stopRequested{false};
+std::atomic<LONG> g_threadState{kNotStarted};
+qv::UniqueHandle g_stopEvent;    // manual reset: set once, ends every wait of the thread
+qv::UniqueHandle g_retimeEvent;  // auto reset: the check interval changed
+qv::UniqueHandle g_doneEvent;    // manual reset: the thread has parked
+qv::UniqueHandle g_parkEvent;    // manual reset, never set: what the parked thread waits on
+qv::UniqueHandle g_thread;
+
+[[noreturn]] void Park() noexcept {
+    ::SignalObjectAndWait(g_doneEvent.get(), g_parkEvent.get(), INFINITE, FALSE);
+    // Only if the call itself failed: stay here until detach gives up waiting and terminates us.
+    for (;;) ::Sleep(INFINITE);
+}
+
+void RunCycle() noexcept {
+    const BinMeasurement measured = MeasureBin(g_stopRequested);
+    if (g_stopRequested.load()) return;  // possibly cut short: not a measurement of the bin
+    // Without the host's main window nothing can be told, so nothing is marked as told either.
+    HWND host = ::FindWindowA(qv::kMainWindowClass, qv::kMainWindowName);
+    if (host == nullptr) return;
+    const CyclePlan plan = PlanMonitorCycle(measured.count, measured.size);
+    for (std::size_t i = 0; i < plan.size; ++i) {
+        const Notification& note = plan.notifications[i];
+        ::PostMessageA(host, qv::kNotifyMessage, note.code, static_cast<LPARAM>(note.objectId));
+    }
+}
+
+// Sleeps one check interval, read when the sleep starts; a new interval starts the sleep again.
+void SleepOneInterval() noexcept {
+    const HANDLE wakers[] = {g_stopEvent.get(), g_retimeEvent.get()};
+    for (;;) {
+        const DWORD milliseconds = SleepMilliseconds(CheckIntervalInForce());
+        const DWORD woken = ::WaitForMultipleObjects(2, wakers, FALSE, milliseconds);
+        if (woken == WAIT_OBJECT_0 + 1) continue;
+        if (woken == WAIT_FAILED) ::Sleep(milliseconds);
+        return;
+    }
+}
+
+DWORD WINAPI MonitorMain(void*) {
+    LONG expected = kNotStarted;
+    if (!g_threadState.compare_exchange_strong(expected, kRunning)) Park();  // cancelled by detach
+    while (!g_stopRequested.load()) {
+        if (IsWatching()) RunCycle();
+        if (g_stopRequested.load()) break;
+        SleepOneInterval();
+    }
+    Park();
+}
+
+HANDLE NewEvent(bool manualReset) noexcept {
+    return ::CreateEventA(nullptr, manualReset ? TRUE : FALSE, FALSE, nullptr);
+}
+
+void ReleaseEvents() noexcept {
+    g_parkEvent.reset();
+    g_doneEvent.reset();
+    g_retimeEvent.reset();
+    g_stopEvent.reset();
+}
+
+}  // namespace
+
+void StartMonitor() noexcept {
+    g_stopEvent.reset(NewEvent(true));
+    g_retimeEvent.reset(NewEvent(false));
+    g_doneEvent.reset(NewEvent(true));
+    g_parkEvent.reset(NewEvent(true));
+    if (!g_stopEvent || !g_retimeEvent || !g_doneEvent || !g_parkEvent) {
+        ReleaseEvents();
+        return;
+    }
+    // No module reference for the thread: the host's FreeLibrary must still unload the library.
+    g_thread.reset(::CreateThread(nullptr, 0, MonitorMain, nullptr, 0, nullptr));
+    if (!g_thread) ReleaseEvents();
+}
+
+void StopMonitor(bool processExiting) noexcept {
+    g_stopRequested.store(true);
+    if (processExiting) return;  // the thread is gone already; nothing to wait for or release
+    if (!g_thread) return;
+    ::SetEvent(g_stopEvent.get());
+
+    LONG expected = kNotStarted;
+    bool parked = false;
+    if (g_threadState.compare_exchange_strong(expected, kCancelled)) {
+        // Not started: a thread created at attach is held at the loader lock, which we hold now, before
+        // it reaches any code of ours. It must never get there.
+    } else {
+        parked = ::WaitForSingleObject(g_doneEvent.get(), kStopTimeoutMs) == WAIT_OBJECT_0;
+    }
+    // Parked, the thread sits in the system's wait and is safe to end; otherwise this is the last resort.
+    ::TerminateThread(g_thread.get(), parked ? 1 : 0);
+    ::WaitForSingleObject(g_thread.get(), kTerminateWaitMs);
+    g_thread.reset();
+    ReleaseEvents();
+}
+
+void RetimeMonitor() noexcept {
+    if (g_retimeEvent) ::SetEvent(g_retimeEvent.get());
+}
+
+}  // namespace wastewatch

@@ -1,0 +1,79 @@
+// The process-wide state behind one short lock, taken by the host's calls and the monitor thread alike.
+#include "watcher_state.h"
+
+#include "monitor_thread.h"
+#include "watch_table.h"
+
+namespace wastewatch {
+
+HINSTANCE g_instance = nullptr;
+
+namespace {
+
+WatchState g_state;
+SRWLOCK g_lock = SRWLOCK_INIT;
+
+class StateLock {
+public:
+    StateLock() noexcept { ::AcquireSRWLockExclusive(&g_lock); }
+    ~StateLock() { ::ReleaseSRWLockExclusive(&g_lock); }
+    StateLock(const StateLock&) = delete;
+    StateLock& operator=(const StateLock&) = delete;
+};
+
+}  // namespace
+
+void PrepareConfig(WatchRecord& record) {
+    StateLock lock;
+    PrepareConfig(g_state, record);
+}
+
+void CommitConfig(std::int32_t objectId, const WatchRecord& record) {
+    bool retime = false;
+    {
+        StateLock lock;
+        retime = g_state.checkInterval != record.checkInterval;
+        CommitConfig(g_state, objectId, record);
+    }
+    if (retime) RetimeMonitor();
+}
+
+WatchRecord DefaultWatchRecord() {
+    StateLock lock;
+    return DefaultRecord(g_state);
+}
+
+bool WatchObject(std::int32_t objectId, const WatchRecord& record) {
+    bool added = false;
+    bool retime = false;
+    {
+        StateLock lock;
+        const std::uint32_t before = g_state.checkInterval;
+        added = AddWatch(g_state, objectId, record);
+        retime = g_state.checkInterval != before;
+    }
+    if (retime) RetimeMonitor();
+    return added;
+}
+
+void UnwatchObject(std::int32_t objectId) {
+    StateLock lock;
+    RemoveWatch(g_state, objectId);
+}
+
+bool IsWatching() {
+    StateLock lock;
+    return g_state.count > 0;
+}
+
+std::uint32_t CheckIntervalInForce() {
+    StateLock lock;
+    return g_state.checkInterval;
+}
+
+CyclePlan PlanMonitorCycle(std::uint64_t itemCount, std::uint64_t sizeBytes) {
+    StateLock lock;
+    return PlanCycle(g_state, itemCount, sizeBytes);
+}
+
+}  // namespace wastewatch
