@@ -44,6 +44,14 @@ using UniqueModule = UniqueResource<HMODULE, FreeLibraryQuietly>;
 using UniqueGlobalAtom = UniqueResource<ATOM, DeleteAtomQuietly>;
 using UniqueWindow = UniqueResource<HWND, DestroyWindowQuietly>;
 
+inline void ReleaseScreenDcQuietly(HDC dc) noexcept { ::ReleaseDC(nullptr, dc); }
+inline void DeleteDcQuietly(HDC dc) noexcept { ::DeleteDC(dc); }
+inline void DeleteBitmapQuietly(HBITMAP bitmap) noexcept { ::DeleteObject(bitmap); }
+
+using UniqueScreenDc = UniqueResource<HDC, ReleaseScreenDcQuietly>;  // from GetDC(nullptr)
+using UniqueMemoryDc = UniqueResource<HDC, DeleteDcQuietly>;         // from CreateCompatibleDC
+using UniqueBitmap = UniqueResource<HBITMAP, DeleteBitmapQuietly>;
+
 // Runs a clean-up at scope exit unless release() was called: commit-or-roll-back for steps that are
 // not a single handle (a registered hotkey, a window property).
 template <typename F>
