@@ -129,6 +129,30 @@ protected:
     ReadBack callCount_ = nullptr, lastValue_ = nullptr, reset_ = nullptr;
 };
 
+// The sample target loads like any plug-in, so the reference host can load it by file name.
+TEST(RelayTargetSample, LoadsAsAPlugin) {
+    auto target = qvtest::LoadPlugin("RelayTarget.dll");
+    EXPECT_NE(target.entry().command, nullptr);
+    EXPECT_EQ(target.entry().commandEx, nullptr);
+    std::uint32_t size = 0xDEADBEEF, flag = 0xDEADBEEF;
+    const char* description = nullptr;
+    EXPECT_EQ(target.entry().getPluginInfo(&size, &description, &flag), 1);
+    EXPECT_EQ(size, 0u);
+    EXPECT_EQ(flag, 1u);
+    ASSERT_NE(description, nullptr);
+    EXPECT_EQ(std::string(description).rfind("RelayTarget.", 0), 0u);
+    auto press = reinterpret_cast<std::int32_t(__stdcall*)(std::uint32_t)>(
+        reinterpret_cast<void*>(target.Find("Press")));
+    auto count = reinterpret_cast<std::int32_t(__stdcall*)(std::uint32_t)>(
+        reinterpret_cast<void*>(target.Find("CallCount")));
+    ASSERT_NE(press, nullptr);
+    ASSERT_NE(count, nullptr);
+    const auto call = qvtest::CallStdcall(reinterpret_cast<const void*>(press), {0x37});
+    EXPECT_TRUE(call.stackBalanced);
+    EXPECT_EQ(static_cast<std::int32_t>(call.result), count(1));
+    EXPECT_EQ(count(7), 0);  // no such target
+}
+
 // The watcher itself tells an icon and extra buttons apart, so the checks above can fail.
 TEST(HotrelayRelayWatcher, SeesIconsAndButtons) {
     BoxWatcher watcher;
