@@ -1,12 +1,17 @@
 // The monitor thread: measures the bin every check interval while objects are watched, and posts
 // each watched object's notifications to the host's main window.
 //
+// The thread is created by the first QVInit rather than at attach. A thread created inside DllMain
+// cannot start until the loader lock is released, so an unload that comes first would find it not
+// yet started: it could neither wait for it (the thread needs the lock the unload holds) nor let it
+// run (it would run code of an unmapped library), and terminating a thread caught in its start-up
+// brings the whole process down on some systems. Created from QVInit, the thread is known to run
+// before QVInit returns. Until then nothing is watched, so the thread would only idle anyway.
+//
 // Stopping it at unload runs inside DllMain, under the loader lock. A thread cannot finish exiting
-// while that lock is held, so detach cannot wait for the thread's end. Instead the thread's last
-// act is one call that never returns into this library: it signals "done" and parks inside the
-// system in the same call, after which detach may terminate it without cutting it off anywhere that
-// matters. A thread that has not yet started when the library goes is cancelled before it runs any
-// of its loop, and terminated.
+// while that lock is held, so detach cannot wait for the thread's end. Instead the thread's last act
+// is one call that never returns into this library: it signals "done" and parks inside the system in
+// the same call, after which detach may terminate it without cutting it off anywhere that matters.
 #include "monitor_thread.h"
 
 #include <windows.h>
@@ -28,13 +33,16 @@ enum ThreadState : LONG { kNotStarted, kRunning, kCancelled };
 constexpr DWORD kStopTimeoutMs = 2000;
 // How long an unload waits for a terminated thread to be gone.
 constexpr DWORD kTerminateWaitMs = 1000;
+// How long QVInit waits for a new thread to run.
+constexpr DWORD kStartTimeoutMs = 5000;
 
 std::atomic<bool> g_stopRequested{false};
 std::atomic<LONG> g_threadState{kNotStarted};
-qv::UniqueHandle g_stopEvent;    // manual reset: set once, ends every wait of the thread
-qv::UniqueHandle g_retimeEvent;  // auto reset: the check interval changed
-qv::UniqueHandle g_doneEvent;    // manual reset: the thread has parked
-qv::UniqueHandle g_parkEvent;    // manual reset, never set: what the parked thread waits on
+qv::UniqueHandle g_stopEvent;     // manual reset: set once, ends every wait of the thread
+qv::UniqueHandle g_retimeEvent;   // auto reset: the check interval changed
+qv::UniqueHandle g_startedEvent;  // manual reset: the thread runs its loop
+qv::UniqueHandle g_doneEvent;     // manual reset: the thread has parked
+qv::UniqueHandle g_parkEvent;     // manual reset, never set: what the parked thread waits on
 qv::UniqueHandle g_thread;
 
 [[noreturn]] void Park() noexcept {
@@ -71,6 +79,7 @@ void SleepOneInterval() noexcept {
 DWORD WINAPI MonitorMain(void*) {
     LONG expected = kNotStarted;
     if (!g_threadState.compare_exchange_strong(expected, kRunning)) Park();  // cancelled by detach
+    ::SetEvent(g_startedEvent.get());
     while (!g_stopRequested.load()) {
         if (IsWatching()) RunCycle();
         if (g_stopRequested.load()) break;
@@ -86,44 +95,46 @@ HANDLE NewEvent(bool manualReset) noexcept {
 void ReleaseEvents() noexcept {
     g_parkEvent.reset();
     g_doneEvent.reset();
+    g_startedEvent.reset();
     g_retimeEvent.reset();
     g_stopEvent.reset();
 }
 
 }  // namespace
 
-void StartMonitor() noexcept {
+void PrepareMonitor() noexcept {
     g_stopEvent.reset(NewEvent(true));
     g_retimeEvent.reset(NewEvent(false));
+    g_startedEvent.reset(NewEvent(true));
     g_doneEvent.reset(NewEvent(true));
     g_parkEvent.reset(NewEvent(true));
-    if (!g_stopEvent || !g_retimeEvent || !g_doneEvent || !g_parkEvent) {
-        ReleaseEvents();
-        return;
-    }
+    if (!g_stopEvent || !g_retimeEvent || !g_startedEvent || !g_doneEvent || !g_parkEvent) ReleaseEvents();
+}
+
+void EnsureMonitorRunning() noexcept {
+    if (g_thread || !g_stopEvent || g_stopRequested.load()) return;
     // No module reference for the thread: the host's FreeLibrary must still unload the library.
     g_thread.reset(::CreateThread(nullptr, 0, MonitorMain, nullptr, 0, nullptr));
-    if (!g_thread) ReleaseEvents();
+    if (g_thread) ::WaitForSingleObject(g_startedEvent.get(), kStartTimeoutMs);
 }
 
 void StopMonitor(bool processExiting) noexcept {
     g_stopRequested.store(true);
     if (processExiting) return;  // the thread is gone already; nothing to wait for or release
-    if (!g_thread) return;
-    ::SetEvent(g_stopEvent.get());
-
-    LONG expected = kNotStarted;
-    bool parked = false;
-    if (g_threadState.compare_exchange_strong(expected, kCancelled)) {
-        // Not started: a thread created at attach is held at the loader lock, which we hold now, before
-        // it reaches any code of ours. It must never get there.
-    } else {
-        parked = ::WaitForSingleObject(g_doneEvent.get(), kStopTimeoutMs) == WAIT_OBJECT_0;
+    if (g_thread) {
+        ::SetEvent(g_stopEvent.get());
+        LONG expected = kNotStarted;
+        bool parked = false;
+        // Not started only when QVInit gave up waiting for it: then it must never reach our code.
+        if (!g_threadState.compare_exchange_strong(expected, kCancelled)) {
+            parked = ::WaitForSingleObject(g_doneEvent.get(), kStopTimeoutMs) == WAIT_OBJECT_0;
+        }
+        // Parked, the thread sits in the system's wait and is safe to end; otherwise this is the last
+        // resort.
+        ::TerminateThread(g_thread.get(), parked ? 1 : 0);
+        ::WaitForSingleObject(g_thread.get(), kTerminateWaitMs);
+        g_thread.reset();
     }
-    // Parked, the thread sits in the system's wait and is safe to end; otherwise this is the last resort.
-    ::TerminateThread(g_thread.get(), parked ? 1 : 0);
-    ::WaitForSingleObject(g_thread.get(), kTerminateWaitMs);
-    g_thread.reset();
     ReleaseEvents();
 }
 

@@ -3,8 +3,12 @@
 
 namespace wastewatch {
 
-// At library attach: creates the thread (attach succeeds whether or not that works).
-void StartMonitor() noexcept;
+// At library attach: prepares what the thread and its stop need. The thread itself is not created
+// here (see EnsureMonitorRunning).
+void PrepareMonitor() noexcept;
+
+// From QVInit, outside the loader lock: creates the thread the first time and waits until it runs.
+void EnsureMonitorRunning() noexcept;
 
 // At library detach. On unload it stops the thread promptly and makes sure no code of this library
 // runs on it afterwards; at process exit the thread is already gone and nothing is waited for.

@@ -53,6 +53,7 @@ bool WatchObject(std::int32_t objectId, const WatchRecord& record) {
         retime = g_state.checkInterval != before;
     }
     if (retime) RetimeMonitor();
+    if (added) EnsureMonitorRunning();
     return added;
 }
 
