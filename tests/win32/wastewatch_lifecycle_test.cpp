@@ -1,0 +1,271 @@
+// Wastewatch's entry points and its life in the host's process: description, defaults, the table's
+// limit, and loading and unloading with the monitor thread started and stopped.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "qv_contract.h"
+#include "win32_owner.h"
+#include "wine_test_support.h"
+
+namespace {
+
+struct WatchRecord {
+    std::uint32_t checkInterval, refreshInterval, notifyCritical, notifyWarning, criticalLimit, warningLimit;
+};
+static_assert(sizeof(WatchRecord) == 24);
+
+constexpr char kDescription[] =
+    "ALPHA VERSION PLUGIN. USE AT YOUR OWN RISK.\n\n"
+    "A simple QV plugin to notify when the recycle bin content has changed. Message 8750393 is sent whenever "
+    "the recycle bin is emptied. Message 8750394 is sent whenever the recycle bin is filled. If you make use of "
+    "the bin overflow options, message 8750395 is sent whenever the bin overflows and message 8750396 is sent "
+    "whenever the bin receeds back below the overflow level. These 4 messages must be the only messages "
+    "specified in order for the plugin to work properly.\n\n"
+    "You may also configure the object referencing this plugin with a class of \"custom\" and then set the "
+    "class's configuration parameter 1 to \"empty\". Then, when you click on the object the bin will be "
+    "emptied.";
+
+constexpr std::uint32_t kSentinel = 0xdeadbeef;
+constexpr WatchRecord kSentinelRecord{kSentinel, kSentinel, kSentinel, kSentinel, kSentinel, kSentinel};
+
+double MillisecondsSince(const LARGE_INTEGER& start) {
+    LARGE_INTEGER now, frequency;
+    ::QueryPerformanceCounter(&now);
+    ::QueryPerformanceFrequency(&frequency);
+    return static_cast<double>(now.QuadPart - start.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+}
+
+LARGE_INTEGER Now() {
+    LARGE_INTEGER now;
+    ::QueryPerformanceCounter(&now);
+    return now;
+}
+
+std::size_t ThreadsOfThisProcess() {
+    qv::UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    std::size_t threads = 0;
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = ::Thread32First(snapshot.get(), &entry); more; more = ::Thread32Next(snapshot.get(), &entry)) {
+        if (entry.th32OwnerProcessID == ::GetCurrentProcessId()) ++threads;
+    }
+    return threads;
+}
+
+// GetProcessHandleCount gives 0 under Wine; count the handle values the system accepts instead.
+std::size_t HandlesOfThisProcess() {
+    std::size_t handles = 0;
+    for (std::uintptr_t value = 4; value < 0x8000; value += 4) {
+        DWORD flags = 0;
+        if (::GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) ++handles;
+    }
+    return handles;
+}
+
+class WastewatchLifecycle : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // The DLLs Wastewatch imports stay loaded, so each load and unload is Wastewatch's alone.
+        for (const char* name : {"shell32.dll", "comctl32.dll", "user32.dll"}) {
+            pinned_.emplace_back(::LoadLibraryA(name));
+        }
+    }
+    std::vector<qv::UniqueModule> pinned_;
+};
+
+TEST_F(WastewatchLifecycle, DescribesItself) {
+    qv::PluginLibrary plugin = qvtest::LoadPlugin("Wastewatch.dll");
+    std::uint32_t size = kSentinel;
+    const char* description = reinterpret_cast<const char*>(kSentinel);
+    std::uint32_t flag = kSentinel;
+    const auto call = qvtest::CallStdcall(reinterpret_cast<const void*>(plugin.entry().getPluginInfo),
+                                          {qvtest::Arg(&size), qvtest::Arg(&description), qvtest::Arg(&flag)});
+    EXPECT_TRUE(call.stackBalanced);
+    EXPECT_EQ(call.result, 1u);
+    EXPECT_EQ(size, 24u);
+    EXPECT_EQ(flag, 1u);
+    ASSERT_NE(description, reinterpret_cast<const char*>(kSentinel));
+    EXPECT_STREQ(description, kDescription);
+    EXPECT_EQ(plugin.entry().commandEx, nullptr);
+    EXPECT_NE(plugin.entry().command, nullptr);
+}
+
+TEST_F(WastewatchLifecycle, EveryEntryPointRemovesItsOwnArguments) {
+    qv::PluginLibrary plugin = qvtest::LoadPlugin("Wastewatch.dll");
+    WatchRecord record = kSentinelRecord;
+    const qv::ObjectRecord object{77, {kSentinel, kSentinel}, 0};
+    struct Case {
+        const char* name;
+        const void* function;
+        std::uint32_t first, second;
+    };
+    const Case cases[] = {
+        {"QVDefault", reinterpret_cast<const void*>(plugin.entry().defaultRecord), kSentinel, qvtest::Arg(&record)},
+        {"QVInit", reinterpret_cast<const void*>(plugin.entry().init), qvtest::Arg(&object), qvtest::Arg(&record)},
+        {"QVCommand", reinterpret_cast<const void*>(plugin.entry().command), kSentinel, kSentinel},
+        {"QVUninit", reinterpret_cast<const void*>(plugin.entry().uninit), qvtest::Arg(&object), qvtest::Arg(&record)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_NE(c.function, nullptr);
+        const qvtest::CheckedCall call = qvtest::CallStdcall(c.function, {c.first, c.second});
+        EXPECT_TRUE(call.stackBalanced);
+        EXPECT_EQ(call.result, 1u);
+    }
+}
+
+TEST_F(WastewatchLifecycle, DefaultsFollowTheIntervalsInForce) {
+    qv::PluginLibrary plugin = qvtest::LoadPlugin("Wastewatch.dll");
+    WatchRecord fresh = kSentinelRecord;
+    EXPECT_EQ(plugin.entry().defaultRecord(kSentinel, &fresh), 1);
+    EXPECT_EQ(std::vector<std::uint32_t>({fresh.checkInterval, fresh.refreshInterval, fresh.notifyCritical,
+                                          fresh.notifyWarning, fresh.criticalLimit, fresh.warningLimit}),
+              std::vector<std::uint32_t>({4, 16, 0, 0, 0, 0}));
+
+    WatchRecord first{9, 33, 1, 1, 5, 6};
+    const qv::ObjectRecord object{1, {}, 0};
+    ASSERT_EQ(plugin.entry().init(&object, &first), 1);
+    WatchRecord second{100, 200, 1, 1, 1, 1};
+    const qv::ObjectRecord other{2, {}, 0};
+    ASSERT_EQ(plugin.entry().init(&other, &second), 1);
+    WatchRecord later = kSentinelRecord;
+    EXPECT_EQ(plugin.entry().defaultRecord(0, &later), 1);
+    EXPECT_EQ(later.checkInterval, 9u);
+    EXPECT_EQ(later.refreshInterval, 33u);
+    EXPECT_EQ(later.warningLimit, 0u);
+    // QVInit only reads the host's record.
+    EXPECT_EQ(second.checkInterval, 100u);
+    plugin.entry().uninit(&object, &first);
+    plugin.entry().uninit(&other, &second);
+}
+
+TEST_F(WastewatchLifecycle, TheFifthObjectFindsTheTableFull) {
+    qv::PluginLibrary plugin = qvtest::LoadPlugin("Wastewatch.dll");
+    WatchRecord records[6] = {};
+    qv::ObjectRecord objects[6] = {};
+    for (std::int32_t i = 0; i < 6; ++i) objects[i].id = 100 + i;
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(plugin.entry().init(&objects[i], &records[i]), 1) << i;
+    EXPECT_EQ(plugin.entry().init(&objects[4], &records[4]), 0);
+    // Removing one makes room again; removing one that is not there changes nothing.
+    EXPECT_EQ(plugin.entry().uninit(&objects[5], &records[5]), 1);
+    EXPECT_EQ(plugin.entry().init(&objects[5], &records[5]), 0);
+    EXPECT_EQ(plugin.entry().uninit(&objects[1], &records[1]), 1);
+    EXPECT_EQ(plugin.entry().init(&objects[5], &records[5]), 1);
+    for (int i : {0, 2, 3, 5}) plugin.entry().uninit(&objects[i], &records[i]);
+}
+
+TEST_F(WastewatchLifecycle, UnloadIsPromptWhetherIdleOrCycling) {
+    std::vector<double> latencies;
+    for (int round = 0; round < 6; ++round) {
+        qv::PluginLibrary plugin = qvtest::LoadPlugin("Wastewatch.dll");
+        WatchRecord record{1, 1, 0, 0, 0, 0};
+        const qv::ObjectRecord object{round, {}, 0};
+        // Odd rounds leave an object watched, so the thread is cycling when the library goes.
+        if (round % 2 == 1) {
+            ASSERT_EQ(plugin.entry().init(&object, &record), 1);
+        }
+        // Unload at different points of the thread's sleep.
+        ::Sleep(150 + 170 * static_cast<DWORD>(round));
+        const LARGE_INTEGER start = Now();
+        plugin.Unload();
+        latencies.push_back(MillisecondsSince(start));
+    }
+    const double worst = *std::max_element(latencies.begin(), latencies.end());
+    EXPECT_LT(worst, 100.0) << "the stop waited for the thread's sleep to end";
+    ::testing::Test::RecordProperty("worst_unload_ms", std::to_string(worst));
+}
+
+using InitFn = std::int32_t(__stdcall*)(const qv::ObjectRecord*, const WatchRecord*);
+
+InitFn FindInit(HMODULE module) {
+    return reinterpret_cast<InitFn>(reinterpret_cast<void*>(::GetProcAddress(module, "QVInit")));
+}
+
+TEST_F(WastewatchLifecycle, LoadAndUnloadManyTimesLeaksNothing) {
+    const std::string path = qvtest::BesideProgram("Wastewatch.dll");
+    const qv::ObjectRecord object{3, {}, 0};
+    const WatchRecord record{1, 1, 0, 0, 0, 0};
+    // One round first: whatever the system sets up once per process is not a leak.
+    {
+        HMODULE module = ::LoadLibraryA(path.c_str());
+        ASSERT_NE(module, nullptr);
+        ASSERT_EQ(FindInit(module)(&object, &record), 1);
+        ASSERT_TRUE(::FreeLibrary(module));
+    }
+    const std::size_t threadsBefore = ThreadsOfThisProcess();
+    const std::size_t handlesBefore = HandlesOfThisProcess();
+    // No SCOPED_TRACE in this loop: the test framework starts a thread of its own for it.
+    for (int round = 0; round < 60; ++round) {
+        HMODULE module = ::LoadLibraryA(path.c_str());
+        ASSERT_NE(module, nullptr) << "round " << round;
+        // Unload at once; right after the thread started; or once it has settled into its sleep.
+        if (round % 3 != 0) {
+            ASSERT_EQ(FindInit(module)(&object, &record), 1) << "round " << round;
+        }
+        if (round % 3 == 2) ::Sleep(15);
+        ASSERT_TRUE(::FreeLibrary(module)) << "round " << round;
+        ASSERT_EQ(::GetModuleHandleA("Wastewatch.dll"), nullptr) << "round " << round << ": the library is still held";
+    }
+    EXPECT_EQ(ThreadsOfThisProcess(), threadsBefore);
+    EXPECT_EQ(HandlesOfThisProcess(), handlesBefore);
+}
+
+TEST_F(WastewatchLifecycle, TheMonitorThreadRunsFromTheFirstWatchUntilUnload) {
+    const std::size_t threadsBefore = ThreadsOfThisProcess();
+    qv::PluginLibrary plugin = qvtest::LoadPlugin("Wastewatch.dll");
+    // Nothing is watched yet, so there is nothing for a thread to do.
+    EXPECT_EQ(ThreadsOfThisProcess(), threadsBefore);
+    const qv::ObjectRecord object{3, {}, 0};
+    WatchRecord record{1, 1, 0, 0, 0, 0};
+    ASSERT_EQ(plugin.entry().init(&object, &record), 1);
+    EXPECT_EQ(ThreadsOfThisProcess(), threadsBefore + 1);
+    // The thread stays when the last object goes, and a second object does not add one.
+    ASSERT_EQ(plugin.entry().uninit(&object, &record), 1);
+    ASSERT_EQ(plugin.entry().init(&object, &record), 1);
+    EXPECT_EQ(ThreadsOfThisProcess(), threadsBefore + 1);
+    plugin.Unload();
+    EXPECT_EQ(ThreadsOfThisProcess(), threadsBefore);
+}
+
+// A separate process that loads the library, watches an object and returns from main while the monitor
+// sleeps. At process exit the thread is already gone, and the exit must not wait for it.
+DWORD RunExitProbe(const char* mode, double& milliseconds) {
+    std::string commandLine = "\"" + qvtest::BesideProgram("wastewatch_exit_probe.exe") + "\" " + mode;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    const LARGE_INTEGER start = Now();
+    if (!::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                          &process)) {
+        return 0xFFFFFFFF;
+    }
+    qv::UniqueHandle processHandle(process.hProcess);
+    qv::UniqueHandle threadHandle(process.hThread);
+    if (::WaitForSingleObject(processHandle.get(), 20000) != WAIT_OBJECT_0) {
+        ::TerminateProcess(processHandle.get(), 99);
+        return 0xFFFFFFFE;
+    }
+    milliseconds = MillisecondsSince(start);
+    DWORD exitCode = 0xFFFFFFFD;
+    ::GetExitCodeProcess(processHandle.get(), &exitCode);
+    return exitCode;
+}
+
+TEST_F(WastewatchLifecycle, ProcessExitDoesNotWaitForTheMonitor) {
+    double withoutLibrary = 0;
+    double withLibrary = 0;
+    ASSERT_EQ(RunExitProbe("none", withoutLibrary), 0u);
+    ASSERT_EQ(RunExitProbe("watch", withLibrary), 0u);
+    // The probe itself sleeps 300 ms after loading; the stop's 2-second wait would show on top.
+    EXPECT_LT(withLibrary - withoutLibrary, 1500.0) << "without: " << withoutLibrary << " ms, with: " << withLibrary;
+}
+
+}  // namespace

@@ -1,0 +1,227 @@
+// The monitor thread seen from the host: notifications reaching a window "QVmain" while files go into
+// and out of this run's own bin.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstdint>
+#include <deque>
+#include <utility>
+#include <vector>
+
+#include "qv_contract.h"
+#include "wastewatch_bin_helpers.h"
+#include "win32_owner.h"
+#include "wine_test_support.h"
+
+namespace {
+
+struct WatchRecord {
+    std::uint32_t checkInterval, refreshInterval, notifyCritical, notifyWarning, criticalLimit, warningLimit;
+};
+
+using Note = std::pair<std::uint32_t, std::int32_t>;
+using Notes = std::vector<Note>;
+
+constexpr std::uint32_t kEmptied = 8750393;
+constexpr std::uint32_t kFilled = 8750394;
+constexpr std::uint32_t kCritical = 8750395;
+constexpr std::uint32_t kWarning = 8750396;
+constexpr std::uint64_t kMiB = 1u << 20;
+// Generous bound for one monitor cycle of 1 s under a loaded machine.
+constexpr DWORD kCycleTimeout = 4000;
+
+Notes g_received;
+
+LRESULT CALLBACK RecordingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == qv::kNotifyMessage) {
+        g_received.emplace_back(static_cast<std::uint32_t>(wParam), static_cast<std::int32_t>(lParam));
+        return 0;
+    }
+    return ::DefWindowProcA(window, message, wParam, lParam);
+}
+
+class HostWindow {
+public:
+    HostWindow() {
+        WNDCLASSA windowClass{};
+        windowClass.lpfnWndProc = RecordingProc;
+        windowClass.hInstance = ::GetModuleHandleA(nullptr);
+        windowClass.lpszClassName = qv::kMainWindowClass;
+        ::RegisterClassA(&windowClass);
+        window_.reset(::CreateWindowExA(0, qv::kMainWindowClass, qv::kMainWindowName, WS_OVERLAPPEDWINDOW, 0, 0, 100,
+                                        100, nullptr, nullptr, ::GetModuleHandleA(nullptr), nullptr));
+    }
+    HWND get() const { return window_.get(); }
+
+private:
+    qv::UniqueWindow window_;
+};
+
+class Monitor : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_received.clear();
+        ASSERT_FALSE(wwtest::ScratchFolder().empty()) << "run through cmake/wine-run.sh (QV_TRASH_DIR unset)";
+        ASSERT_EQ(wwtest::QueryBin().count, 0) << "the run's bin must start empty";
+        ASSERT_EQ(::FindWindowA(qv::kMainWindowClass, qv::kMainWindowName), nullptr)
+            << "another window QVmain exists on this desktop";
+        plugin_ = qvtest::LoadPlugin("Wastewatch.dll");
+    }
+    void TearDown() override {
+        for (const qv::ObjectRecord& object : watched_) plugin_.entry().uninit(&object, nullptr);
+        plugin_.Unload();
+        wwtest::EmptyBin();
+    }
+
+    void Watch(std::int32_t id, WatchRecord record, std::int32_t expected = 1) {
+        records_.push_back(record);
+        const qv::ObjectRecord object{id, {0xdeadbeef, 0xdeadbeef}, 0};
+        const auto call = qvtest::CallStdcall(reinterpret_cast<const void*>(plugin_.entry().init),
+                                              {qvtest::Arg(&object), qvtest::Arg(&records_.back())});
+        EXPECT_TRUE(call.stackBalanced);
+        EXPECT_EQ(static_cast<std::int32_t>(call.result), expected);
+        watched_.push_back(object);
+    }
+
+    void Unwatch(std::int32_t id) {
+        const qv::ObjectRecord object{id, {}, 0};
+        EXPECT_EQ(plugin_.entry().uninit(&object, nullptr), 1);
+        std::erase_if(watched_, [id](const qv::ObjectRecord& o) { return o.id == id; });
+    }
+
+    // Waits for at least count notifications (beyond those already seen) and returns them all.
+    static Notes WaitForNotes(std::size_t count, DWORD timeout = kCycleTimeout) {
+        qvtest::PumpUntil([count] { return g_received.size() >= count; }, timeout);
+        return g_received;
+    }
+
+    // Drops what has arrived so far, then lets the current cycle's posts land too.
+    static void Forget() {
+        qvtest::PumpFor(200);
+        g_received.clear();
+    }
+
+    qv::PluginLibrary plugin_;
+    std::deque<WatchRecord> records_;  // a record stays at one address while it is watched
+    std::vector<qv::ObjectRecord> watched_;
+};
+
+constexpr WatchRecord kEverySecond{1, 1, 0, 0, 0, 0};
+
+TEST_F(Monitor, FilledBinBringsTheChangeThenTheLevelsInTableOrder) {
+    HostWindow host;
+    ASSERT_NE(host.get(), nullptr);
+    Watch(21, kEverySecond);
+    Watch(7, kEverySecond);
+
+    // An empty bin is never announced: two full cycles go by in silence.
+    qvtest::PumpFor(2500);
+    EXPECT_TRUE(g_received.empty()) << g_received.size() << " messages while the bin stayed empty";
+
+    ASSERT_TRUE(wwtest::FillBin(3, {10}));
+    EXPECT_EQ(WaitForNotes(4), (Notes{{kFilled, 21}, {kFilled, 7}, {kFilled, 21}, {kFilled, 7}}));
+    g_received.clear();
+    // The next cycle brings only the level reports.
+    EXPECT_EQ(WaitForNotes(2), (Notes{{kFilled, 21}, {kFilled, 7}}));
+}
+
+TEST_F(Monitor, LevelsFollowEachObjectsLimitsWithRealSizes) {
+    HostWindow host;
+    Watch(1, WatchRecord{1, 1, 1, 0, 1, 0});      // critical 1 MB, on
+    Watch(2, WatchRecord{1, 1, 1, 1, 2, 1});      // warning 1 MB reached, critical 2 MB not
+    Watch(3, WatchRecord{1, 1, 0, 0, 1, 1});      // limits reached, both switches off
+    Watch(4, WatchRecord{1, 1, 1, 1, 1, 1});      // both reached: critical wins
+    ASSERT_TRUE(wwtest::FillBin(1, {kMiB}));      // exactly 1 MiB
+    EXPECT_EQ(WaitForNotes(8), (Notes{{kFilled, 1}, {kFilled, 2}, {kFilled, 3}, {kFilled, 4},
+                                      {kCritical, 1}, {kWarning, 2}, {kFilled, 3}, {kCritical, 4}}));
+}
+
+TEST_F(Monitor, OneByteUnderTheLimitIsNotReached) {
+    HostWindow host;
+    Watch(1, WatchRecord{1, 1, 1, 1, 1, 1});
+    ASSERT_TRUE(wwtest::FillBin(1, {kMiB - 1}));
+    EXPECT_EQ(WaitForNotes(2), (Notes{{kFilled, 1}, {kFilled, 1}}));
+}
+
+TEST_F(Monitor, SizesBeyondFourGigabytesReachTheirLimit) {
+    HostWindow host;
+    Watch(5, WatchRecord{1, 1, 1, 0, 5120, 0});  // 5 GiB; the low 32 bits alone would be 1 MiB
+    const std::string path = wwtest::MakeFile("huge.bin", (5ull << 30) + kMiB);
+    ASSERT_FALSE(path.empty());
+    ASSERT_TRUE(wwtest::DeleteIntoBin({path}));
+    EXPECT_EQ(WaitForNotes(2), (Notes{{kFilled, 5}, {kCritical, 5}}));
+}
+
+TEST_F(Monitor, CommandEmptiesTheBinAndTheNextCycleBringsOnlyTheEmptiedReport) {
+    HostWindow host;
+    Watch(1, kEverySecond);
+    Watch(2, WatchRecord{1, 1, 1, 1, 1, 1});
+    ASSERT_TRUE(wwtest::FillBin(2, {kMiB}));
+    ASSERT_EQ(WaitForNotes(4).size(), 4u);
+    const auto call = qvtest::CallStdcall(reinterpret_cast<const void*>(plugin_.entry().command), {0xdeadbeef, 0});
+    EXPECT_TRUE(call.stackBalanced);
+    EXPECT_EQ(call.result, 1u);
+    EXPECT_EQ(wwtest::QueryBin().count, 0);
+    Forget();  // level reports of a cycle that measured before the command
+    Notes notes = WaitForNotes(2);
+    while (!notes.empty() && notes.front().first != kEmptied) notes.erase(notes.begin());
+    EXPECT_EQ(notes, (Notes{{kEmptied, 1}, {kEmptied, 2}}));
+    g_received.clear();
+    qvtest::PumpFor(2200);
+    EXPECT_TRUE(g_received.empty()) << "an empty bin is reported only once";
+}
+
+TEST_F(Monitor, UninitStopsAnObjectsReports) {
+    HostWindow host;
+    Watch(1, kEverySecond);
+    Watch(2, kEverySecond);
+    Watch(3, kEverySecond);
+    ASSERT_TRUE(wwtest::FillBin(1, {10}));
+    ASSERT_EQ(WaitForNotes(6).size(), 6u);
+    Unwatch(2);
+    Forget();
+    EXPECT_EQ(WaitForNotes(4, 2 * kCycleTimeout), (Notes{{kFilled, 1}, {kFilled, 3}, {kFilled, 1}, {kFilled, 3}}));
+}
+
+TEST_F(Monitor, NoChangeReportIsLostWhileTheHostWindowIsMissing) {
+    Watch(9, kEverySecond);
+    ASSERT_TRUE(wwtest::FillBin(1, {10}));
+    qvtest::PumpFor(2500);  // cycles with nobody to tell
+    EXPECT_TRUE(g_received.empty());
+    HostWindow host;
+    ASSERT_NE(host.get(), nullptr);
+    EXPECT_EQ(WaitForNotes(2), (Notes{{kFilled, 9}, {kFilled, 9}}));
+}
+
+TEST_F(Monitor, ACheckIntervalOfZeroStillWaitsASecond) {
+    HostWindow host;
+    Watch(1, WatchRecord{0, 0, 0, 0, 0, 0});
+    ASSERT_TRUE(wwtest::FillBin(1, {10}));
+    ASSERT_EQ(WaitForNotes(2).size(), 2u);
+    g_received.clear();
+    qvtest::PumpFor(2500);
+    EXPECT_GE(g_received.size(), 1u);
+    EXPECT_LE(g_received.size(), 4u) << "cycles follow each other without a pause";
+}
+
+TEST_F(Monitor, ALaterObjectsIntervalIsNotAdopted) {
+    HostWindow host;
+    Watch(1, kEverySecond);
+    Watch(2, WatchRecord{3600, 3600, 0, 0, 0, 0});
+    ASSERT_TRUE(wwtest::FillBin(1, {10}));
+    ASSERT_EQ(WaitForNotes(4).size(), 4u);
+    g_received.clear();
+    EXPECT_EQ(WaitForNotes(2), (Notes{{kFilled, 1}, {kFilled, 2}})) << "the first object's 1 s stays in force";
+}
+
+TEST_F(Monitor, AFifthObjectIsNotWatched) {
+    HostWindow host;
+    for (std::int32_t id = 1; id <= 4; ++id) Watch(id, kEverySecond);
+    Watch(5, kEverySecond, 0);
+    ASSERT_TRUE(wwtest::FillBin(1, {10}));
+    EXPECT_EQ(WaitForNotes(8), (Notes{{kFilled, 1}, {kFilled, 2}, {kFilled, 3}, {kFilled, 4},
+                                      {kFilled, 1}, {kFilled, 2}, {kFilled, 3}, {kFilled, 4}}));
+}
+
+}  // namespace
