@@ -4,10 +4,8 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <gtest/gtest.h>
-#include <shellapi.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <optional>
@@ -19,6 +17,7 @@
 #include "qv_contract.h"
 #include "screenshot.h"
 #include "watch_record.h"
+#include "wastewatch_bin_helpers.h"
 #include "wine_test_support.h"
 
 namespace {
@@ -68,55 +67,17 @@ qv::ObjectRecord Object(std::int32_t id) { return qv::ObjectRecord{id, {kSentine
 
 // --- the isolated bin ---------------------------------------------------------------------------
 
-// The run's own folder, beside its Trash folder, as a Windows path (Wine maps / under Z:). Files made
-// there are on the trash's file system, so deleting them moves them into the bin.
-std::string RunFolder() {
-    const char* trash = std::getenv("QV_TRASH_DIR");
-    if (trash == nullptr) return {};
-    std::string path = std::string("Z:") + trash;
-    for (char& c : path) {
-        if (c == '/') c = '\\';
-    }
-    return path.substr(0, path.find_last_of('\\'));
-}
-
 std::uint64_t BinItemCount() {
-    SHQUERYRBINFO info{};
-    info.cbSize = sizeof info;
-    info.i64NumItems = -1;
-    if (::SHQueryRecycleBinA(nullptr, &info) != S_OK) return ~0ull;
-    return static_cast<std::uint64_t>(info.i64NumItems);
+    const wwtest::ShellBinInfo bin = wwtest::QueryBin();
+    return bin.ok ? static_cast<std::uint64_t>(bin.count) : ~0ull;
 }
 
-// Makes a file of the given size and deletes it into the bin, as Explorer would.
+// Makes a file of the given size and deletes it into the run's own bin, as Explorer would.
 ::testing::AssertionResult DeleteIntoBin(const char* name, std::uint64_t size) {
-    const std::string folder = RunFolder();
-    if (folder.empty()) return ::testing::AssertionFailure() << "QV_TRASH_DIR is not set: run through wine-run.sh";
-    const std::string path = folder + "\\" + name;
-    {
-        qv::UniqueHandle file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                            FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (file.get() == INVALID_HANDLE_VALUE) {
-            file.release();
-            return ::testing::AssertionFailure() << "cannot create " << path << ": " << ::GetLastError();
-        }
-        LARGE_INTEGER end;
-        end.QuadPart = static_cast<LONGLONG>(size);
-        if (!::SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN) || !::SetEndOfFile(file.get())) {
-            return ::testing::AssertionFailure() << "cannot size " << path << ": " << ::GetLastError();
-        }
-    }
-    std::string from = path;
-    from.push_back('\0');  // the list ends with two NULs
-    SHFILEOPSTRUCTA operation{};
-    operation.wFunc = FO_DELETE;
-    operation.pFrom = from.c_str();
-    operation.fFlags = FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_SILENT | FOF_NOERRORUI;
+    const std::string path = wwtest::MakeFile(name, size);
+    if (path.empty()) return ::testing::AssertionFailure() << "cannot make " << name << " (run through wine-run.sh)";
     const std::uint64_t countBefore = BinItemCount();
-    const int result = ::SHFileOperationA(&operation);
-    if (result != 0 || operation.fAnyOperationsAborted) {
-        return ::testing::AssertionFailure() << "SHFileOperationA failed: " << result;
-    }
+    if (!wwtest::DeleteIntoBin({path})) return ::testing::AssertionFailure() << "the shell did not delete " << path;
     if (BinItemCount() != countBefore + 1) {
         return ::testing::AssertionFailure() << "the bin holds " << BinItemCount() << " items, not "
                                              << countBefore + 1;
@@ -452,6 +413,8 @@ TEST_F(WastewatchDialog, OkCarriesTheIntervalsIntoTheProcessWideState) {
 }
 
 TEST_F(WastewatchDialog, OkReplacesOnlyTheObjectsFirstTableEntry) {
+    ASSERT_EQ(::FindWindowA(qv::kMainWindowClass, qv::kMainWindowName), nullptr)
+        << "another window QVmain exists on this desktop";
     qv::UniqueWindow mainWindow(CreateWindowOfClass(qv::kMainWindowClass, qv::kMainWindowName, MainWindowProc));
     ASSERT_TRUE(mainWindow);
     g_notifications.clear();
