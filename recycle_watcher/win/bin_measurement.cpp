@@ -43,6 +43,10 @@ std::uint64_t ShellTotalSize() noexcept {
     return static_cast<std::uint64_t>(info.i64Size);
 }
 
+bool Abandoned(const std::atomic<bool>* abandon) noexcept {
+    return abandon != nullptr && abandon->load();
+}
+
 BinMeasurement Walk(const std::atomic<bool>* abandon) noexcept {
     BinTotal total;
     qv::ComRef<IMalloc> allocator;
@@ -56,12 +60,14 @@ BinMeasurement Walk(const std::atomic<bool>* abandon) noexcept {
     if (FAILED(::SHGetDesktopFolder(desktop.put())) || !desktop) return {};
     qv::ComRef<IShellFolder> bin;
     if (FAILED(desktop->BindToObject(binLocation.get(), nullptr, IID_IShellFolder, bin.putVoid())) || !bin) return {};
+    // Some shells read the whole bin when the enumeration starts: the costliest step to skip.
+    if (Abandoned(abandon)) return {};
     qv::ComRef<IEnumIDList> items;
     // S_FALSE with no enumerator is an empty folder.
     if (FAILED(bin->EnumObjects(nullptr, kEnumFlags, items.put())) || !items) return {};
 
     for (;;) {
-        if (abandon != nullptr && abandon->load()) break;
+        if (Abandoned(abandon)) break;
         LPITEMIDLIST batch[kBatch] = {};
         ULONG fetched = 0;
         const HRESULT result = items->Next(kBatch, batch, &fetched);
@@ -80,7 +86,7 @@ BinMeasurement Walk(const std::atomic<bool>* abandon) noexcept {
         }
         if (fetched == 0 || result != S_OK) break;
     }
-    if (NeedsShellTotal(total)) total.size = ShellTotalSize();
+    if (NeedsShellTotal(total) && !Abandoned(abandon)) total.size = ShellTotalSize();
     return {total.count, total.size};
 }
 

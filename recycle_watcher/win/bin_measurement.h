@@ -15,7 +15,7 @@ struct BinMeasurement {
 // (zeros when the walk could not start).
 BinMeasurement MeasureBin() noexcept;
 
-// The same walk, given up between two batches once *abandon holds (the result is then partial).
+// The same walk, given up between its steps once abandon holds (the result is then partial).
 BinMeasurement MeasureBin(const std::atomic<bool>& abandon) noexcept;
 
 }  // namespace wastewatch

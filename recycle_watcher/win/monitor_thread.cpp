@@ -35,12 +35,17 @@ constexpr DWORD kStopTimeoutMs = 2000;
 constexpr DWORD kTerminateWaitMs = 1000;
 // How long QVInit waits for a new thread to run.
 constexpr DWORD kStartTimeoutMs = 5000;
+// How long the last QVUninit waits for a measurement under way to give up.
+constexpr DWORD kIdleTimeoutMs = 10000;
 
 std::atomic<bool> g_stopRequested{false};
+// Set when a measurement under way has become pointless: the library is going or nothing is watched.
+std::atomic<bool> g_abandonMeasurement{false};
 std::atomic<LONG> g_threadState{kNotStarted};
 qv::UniqueHandle g_stopEvent;     // manual reset: set once, ends every wait of the thread
 qv::UniqueHandle g_retimeEvent;   // auto reset: the check interval changed
 qv::UniqueHandle g_startedEvent;  // manual reset: the thread runs its loop
+qv::UniqueHandle g_idleEvent;     // manual reset: no measurement under way
 qv::UniqueHandle g_doneEvent;     // manual reset: the thread has parked
 qv::UniqueHandle g_parkEvent;     // manual reset, never set: what the parked thread waits on
 qv::UniqueHandle g_thread;
@@ -52,8 +57,14 @@ qv::UniqueHandle g_thread;
 }
 
 void RunCycle() noexcept {
-    const BinMeasurement measured = MeasureBin(g_stopRequested);
-    if (g_stopRequested.load()) return;  // possibly cut short: not a measurement of the bin
+    // Both cleared before the table is looked at, so that an unwatch after this point abandons the
+    // walk and waits for it.
+    g_abandonMeasurement.store(false);
+    ::ResetEvent(g_idleEvent.get());
+    qv::ScopeExit idle([] { ::SetEvent(g_idleEvent.get()); });
+    if (g_stopRequested.load() || !IsWatching()) return;
+    const BinMeasurement measured = MeasureBin(g_abandonMeasurement);
+    if (g_abandonMeasurement.load()) return;  // possibly cut short: not a measurement of the bin
     // Without the host's main window nothing can be told, so nothing is marked as told either.
     HWND host = ::FindWindowA(qv::kMainWindowClass, qv::kMainWindowName);
     if (host == nullptr) return;
@@ -81,7 +92,7 @@ DWORD WINAPI MonitorMain(void*) {
     if (!g_threadState.compare_exchange_strong(expected, kRunning)) Park();  // cancelled by detach
     ::SetEvent(g_startedEvent.get());
     while (!g_stopRequested.load()) {
-        if (IsWatching()) RunCycle();
+        RunCycle();
         if (g_stopRequested.load()) break;
         SleepOneInterval();
     }
@@ -95,6 +106,7 @@ HANDLE NewEvent(bool manualReset) noexcept {
 void ReleaseEvents() noexcept {
     g_parkEvent.reset();
     g_doneEvent.reset();
+    g_idleEvent.reset();
     g_startedEvent.reset();
     g_retimeEvent.reset();
     g_stopEvent.reset();
@@ -106,9 +118,14 @@ void PrepareMonitor() noexcept {
     g_stopEvent.reset(NewEvent(true));
     g_retimeEvent.reset(NewEvent(false));
     g_startedEvent.reset(NewEvent(true));
+    g_idleEvent.reset(NewEvent(true));
     g_doneEvent.reset(NewEvent(true));
     g_parkEvent.reset(NewEvent(true));
-    if (!g_stopEvent || !g_retimeEvent || !g_startedEvent || !g_doneEvent || !g_parkEvent) ReleaseEvents();
+    if (!g_stopEvent || !g_retimeEvent || !g_startedEvent || !g_idleEvent || !g_doneEvent || !g_parkEvent) {
+        ReleaseEvents();
+        return;
+    }
+    ::SetEvent(g_idleEvent.get());
 }
 
 void EnsureMonitorRunning() noexcept {
@@ -120,6 +137,7 @@ void EnsureMonitorRunning() noexcept {
 
 void StopMonitor(bool processExiting) noexcept {
     g_stopRequested.store(true);
+    g_abandonMeasurement.store(true);
     if (processExiting) return;  // the thread is gone already; nothing to wait for or release
     if (g_thread) {
         ::SetEvent(g_stopEvent.get());
@@ -136,6 +154,11 @@ void StopMonitor(bool processExiting) noexcept {
         g_thread.reset();
     }
     ReleaseEvents();
+}
+
+void SettleMonitor() noexcept {
+    g_abandonMeasurement.store(true);
+    if (g_thread) ::WaitForSingleObject(g_idleEvent.get(), kIdleTimeoutMs);
 }
 
 void RetimeMonitor() noexcept {

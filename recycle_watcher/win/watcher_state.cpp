@@ -58,8 +58,14 @@ bool WatchObject(std::int32_t objectId, const WatchRecord& record) {
 }
 
 void UnwatchObject(std::int32_t objectId) {
-    StateLock lock;
-    RemoveWatch(g_state, objectId);
+    bool empty = false;
+    {
+        StateLock lock;
+        RemoveWatch(g_state, objectId);
+        empty = g_state.count == 0;
+    }
+    // A host unloads the library after the last object goes: let the thread be idle by then.
+    if (empty) SettleMonitor();
 }
 
 bool IsWatching() {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "qv_contract.h"
+#include "wastewatch_bin_helpers.h"
 #include "win32_owner.h"
 #include "wine_test_support.h"
 
@@ -181,6 +182,27 @@ TEST_F(WastewatchLifecycle, UnloadIsPromptWhetherIdleOrCycling) {
     const double worst = *std::max_element(latencies.begin(), latencies.end());
     EXPECT_LT(worst, 100.0) << "the stop waited for the thread's sleep to end";
     ::testing::Test::RecordProperty("worst_unload_ms", std::to_string(worst));
+}
+
+TEST_F(WastewatchLifecycle, UnloadAfterTheLastUninitIsPromptEvenDuringAMeasurement) {
+    // Big enough that one measurement takes a good part of a second under a slow shell.
+    ASSERT_TRUE(wwtest::FillTrashDirectly(600, 10, "m"));
+    ASSERT_EQ(wwtest::QueryBin().count, 600);
+    std::vector<double> latencies;
+    for (int round = 0; round < 3; ++round) {
+        qv::PluginLibrary plugin = qvtest::LoadPlugin("Wastewatch.dll");
+        WatchRecord record{1, 1, 0, 0, 0, 0};
+        const qv::ObjectRecord object{round, {}, 0};
+        // The thread measures as soon as it starts, so the uninit lands inside that measurement.
+        ASSERT_EQ(plugin.entry().init(&object, &record), 1);
+        ::Sleep(20 * static_cast<DWORD>(round));
+        ASSERT_EQ(plugin.entry().uninit(&object, &record), 1);
+        const LARGE_INTEGER start = Now();
+        plugin.Unload();
+        latencies.push_back(MillisecondsSince(start));
+    }
+    EXPECT_LT(*std::max_element(latencies.begin(), latencies.end()), 100.0);
+    wwtest::EmptyBin();
 }
 
 using InitFn = std::int32_t(__stdcall*)(const qv::ObjectRecord*, const WatchRecord*);

@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Builds the Windows configuration and prints Wastewatch's figures (bin walk, shell bin query, monitor
+# CPU per cycle, unload latency) for bins of 1,000 and 10,000 items. The program runs under Wine with
+# a bin of its own (cmake/wine-run.sh), never the user's.
+# Usage: tools/bench.sh [BUILD_TREE]   (default build/win32)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+tree=${1:-build/win32}
+cmake --preset win32 -B "$tree" >/dev/null
+cmake --build "$tree" --target Wastewatch wastewatch_bench -j"$(nproc)" >/dev/null
+exec cmake/wine-run.sh "$tree/bin/wastewatch_bench.exe"
