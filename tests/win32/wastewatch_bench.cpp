@@ -72,10 +72,11 @@ double ProcessCpuMs() {
 }
 
 int g_reports = 0;
+std::int32_t g_countedObject = -1;  // reports for other objects (earlier runs) are not counted
 
 LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == qv::kNotifyMessage) {
-        ++g_reports;
+        if (static_cast<std::int32_t>(lParam) == g_countedObject) ++g_reports;
         return 0;
     }
     return ::DefWindowProcA(window, message, wParam, lParam);
@@ -103,7 +104,7 @@ Fn Export(HMODULE module, const char* name) {
 // The monitor's CPU time per cycle, from the thread's own times over several cycles of 1 s.
 void MonitorCpu(std::size_t items) {
     constexpr int kCycles = 5;
-    const qv::ObjectRecord object{1, {}, 0};
+    const qv::ObjectRecord object{static_cast<std::int32_t>(100000 + items), {}, 0};
     const WatchRecord record{1, 1, 0, 0, 0, 0};
     const std::set<DWORD> before = ThreadIds();
     HMODULE module = ::LoadLibraryA(PluginPath().c_str());
@@ -112,6 +113,7 @@ void MonitorCpu(std::size_t items) {
         return;
     }
     g_reports = 0;
+    g_countedObject = object.id;
     Export<InitFn>(module, "QVInit")(&object, &record);
     DWORD monitorId = 0;
     for (DWORD id : ThreadIds()) {
