@@ -492,3 +492,40 @@ TEST_F(Hotrelay, ARealKeyPressEndsInAClickOnTheObjectsWindow) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(HotrelayLifecycle, LoadingAndUnloadingManyTimesLeaksNothing) {
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = ::DefWindowProcA;
+    wc.hInstance = ::GetModuleHandleA(nullptr);
+    wc.lpszClassName = "HotrelayCycleObject";
+    ::RegisterClassA(&wc);
+    HWND window = ::CreateWindowA("HotrelayCycleObject", "object", WS_POPUP, 0, 0, 50, 50, nullptr, nullptr,
+                                  ::GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(window, nullptr);
+    const qv::ObjectRecord object{91, {0, 0}, static_cast<std::uint32_t>(reinterpret_cast<UINT_PTR>(window))};
+    const std::string path = qvtest::BesideProgram("Hotrelay2.dll");
+    auto round = [&](int i) {
+        HMODULE module = ::LoadLibraryA(path.c_str());
+        ASSERT_NE(module, nullptr) << "round " << i;
+        auto init = reinterpret_cast<qv::InitFn>(reinterpret_cast<void*>(::GetProcAddress(module, "QVInit")));
+        HotkeyRecord record{MOD_ALT, VK_F6, hotrelay::kSingleClick, 0, {0, 0}, 0};
+        ASSERT_EQ(init(&object, &record), 1);
+        ASSERT_NE(record.atom, 0u) << "round " << i;
+        // Unloaded while still bound: the unload itself must let go of everything.
+        ASSERT_TRUE(::FreeLibrary(module));
+        ASSERT_EQ(::GetModuleHandleA("Hotrelay2.dll"), nullptr) << "round " << i;
+    };
+    round(-1);  // whatever the system sets up once per process is not a leak
+    const std::size_t handlesBefore = qvtest::HandlesOfThisProcess();
+    const std::size_t threadsBefore = qvtest::ThreadsOfThisProcess();
+    for (int i = 0; i < 40; ++i) round(i);
+    EXPECT_EQ(qvtest::HandlesOfThisProcess(), handlesBefore);
+    EXPECT_EQ(qvtest::ThreadsOfThisProcess(), threadsBefore);
+    EXPECT_EQ(::GlobalFindAtomA("Hotrelay91"), 0);
+    EXPECT_EQ(::GetWindowLongA(window, GWL_WNDPROC), reinterpret_cast<LONG_PTR>(&::DefWindowProcA));
+    ::DestroyWindow(window);
+}
+
+}  // namespace

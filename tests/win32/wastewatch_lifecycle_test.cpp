@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -48,27 +47,6 @@ LARGE_INTEGER Now() {
     LARGE_INTEGER now;
     ::QueryPerformanceCounter(&now);
     return now;
-}
-
-std::size_t ThreadsOfThisProcess() {
-    qv::UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
-    std::size_t threads = 0;
-    THREADENTRY32 entry{};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = ::Thread32First(snapshot.get(), &entry); more; more = ::Thread32Next(snapshot.get(), &entry)) {
-        if (entry.th32OwnerProcessID == ::GetCurrentProcessId()) ++threads;
-    }
-    return threads;
-}
-
-// GetProcessHandleCount gives 0 under Wine; count the handle values the system accepts instead.
-std::size_t HandlesOfThisProcess() {
-    std::size_t handles = 0;
-    for (std::uintptr_t value = 4; value < 0x8000; value += 4) {
-        DWORD flags = 0;
-        if (::GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) ++handles;
-    }
-    return handles;
 }
 
 class WastewatchLifecycle : public ::testing::Test {
@@ -222,8 +200,8 @@ TEST_F(WastewatchLifecycle, LoadAndUnloadManyTimesLeaksNothing) {
         ASSERT_EQ(FindInit(module)(&object, &record), 1);
         ASSERT_TRUE(::FreeLibrary(module));
     }
-    const std::size_t threadsBefore = ThreadsOfThisProcess();
-    const std::size_t handlesBefore = HandlesOfThisProcess();
+    const std::size_t threadsBefore = qvtest::ThreadsOfThisProcess();
+    const std::size_t handlesBefore = qvtest::HandlesOfThisProcess();
     // No SCOPED_TRACE in this loop: the test framework starts a thread of its own for it.
     for (int round = 0; round < 60; ++round) {
         HMODULE module = ::LoadLibraryA(path.c_str());
@@ -236,25 +214,25 @@ TEST_F(WastewatchLifecycle, LoadAndUnloadManyTimesLeaksNothing) {
         ASSERT_TRUE(::FreeLibrary(module)) << "round " << round;
         ASSERT_EQ(::GetModuleHandleA("Wastewatch.dll"), nullptr) << "round " << round << ": the library is still held";
     }
-    EXPECT_EQ(ThreadsOfThisProcess(), threadsBefore);
-    EXPECT_EQ(HandlesOfThisProcess(), handlesBefore);
+    EXPECT_EQ(qvtest::ThreadsOfThisProcess(), threadsBefore);
+    EXPECT_EQ(qvtest::HandlesOfThisProcess(), handlesBefore);
 }
 
 TEST_F(WastewatchLifecycle, TheMonitorThreadRunsFromTheFirstWatchUntilUnload) {
-    const std::size_t threadsBefore = ThreadsOfThisProcess();
+    const std::size_t threadsBefore = qvtest::ThreadsOfThisProcess();
     qv::PluginLibrary plugin = qvtest::LoadPlugin("Wastewatch.dll");
     // Nothing is watched yet, so there is nothing for a thread to do.
-    EXPECT_EQ(ThreadsOfThisProcess(), threadsBefore);
+    EXPECT_EQ(qvtest::ThreadsOfThisProcess(), threadsBefore);
     const qv::ObjectRecord object{3, {}, 0};
     WatchRecord record{1, 1, 0, 0, 0, 0};
     ASSERT_EQ(plugin.entry().init(&object, &record), 1);
-    EXPECT_EQ(ThreadsOfThisProcess(), threadsBefore + 1);
+    EXPECT_EQ(qvtest::ThreadsOfThisProcess(), threadsBefore + 1);
     // The thread stays when the last object goes, and a second object does not add one.
     ASSERT_EQ(plugin.entry().uninit(&object, &record), 1);
     ASSERT_EQ(plugin.entry().init(&object, &record), 1);
-    EXPECT_EQ(ThreadsOfThisProcess(), threadsBefore + 1);
+    EXPECT_EQ(qvtest::ThreadsOfThisProcess(), threadsBefore + 1);
     plugin.Unload();
-    EXPECT_EQ(ThreadsOfThisProcess(), threadsBefore);
+    EXPECT_EQ(qvtest::ThreadsOfThisProcess(), threadsBefore);
 }
 
 // A separate process that loads the library, watches an object and returns from main while the monitor

@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <tlhelp32.h>
+
 #include <vector>
+
+#include "win32_owner.h"
 
 namespace qvtest {
 
@@ -75,6 +79,26 @@ HWND WaitForWindow(const char* caption, DWORD timeoutMilliseconds) {
         ::Sleep(10);
     } while (::GetTickCount() - start < timeoutMilliseconds);
     return nullptr;
+}
+
+std::size_t ThreadsOfThisProcess() {
+    qv::UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    std::size_t threads = 0;
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = ::Thread32First(snapshot.get(), &entry); more; more = ::Thread32Next(snapshot.get(), &entry)) {
+        if (entry.th32OwnerProcessID == ::GetCurrentProcessId()) ++threads;
+    }
+    return threads;
+}
+
+std::size_t HandlesOfThisProcess() {
+    std::size_t handles = 0;
+    for (std::uintptr_t value = 4; value < 0x8000; value += 4) {
+        DWORD flags = 0;
+        if (::GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) ++handles;
+    }
+    return handles;
 }
 
 CheckedCall CallStdcall(const void* function, std::initializer_list<std::uint32_t> arguments) {

@@ -29,6 +29,12 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMilliseconds);
 // appear (for a message box or dialog shown by a call on another thread). Null on time-out.
 HWND WaitForWindow(const char* caption, DWORD timeoutMilliseconds);
 
+// Threads of this process, from a system snapshot.
+std::size_t ThreadsOfThisProcess();
+// Handles of this process: GetProcessHandleCount gives 0 under Wine, so this counts the handle
+// values the system accepts.
+std::size_t HandlesOfThisProcess();
+
 // Calls a __stdcall function with 32-bit arguments and reports whether the stack pointer after the
 // call is where it was before it (the callee removed exactly its own arguments).
 struct CheckedCall {
