@@ -11,7 +11,6 @@ need_cmds=(
   "wine:wine"
   "Xvfb:xvfb"
   "xauth:xauth"
-  "import:imagemagick"
   "clang++:clang"
 )
 need_files=(

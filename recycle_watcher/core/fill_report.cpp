@@ -54,8 +54,8 @@ bool ReadNumber(std::string_view format, std::size_t& pos) {
 }
 
 // Formats one checked directive ("%" flags width precision conversion) with its argument.
-std::string FormatDirective(std::string_view spec, char conversion, const Argument& argument) {
-    std::string pattern(spec);
+std::string FormatDirective(std::string_view directiveText, char conversion, const Argument& argument) {
+    std::string pattern(directiveText);
     char buffer[2 * kMaxFieldWidth + 64];
     int written = 0;
     if (argument.kind == ArgumentKind::kFloating) {
