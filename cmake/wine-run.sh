@@ -60,8 +60,9 @@ ensure_display() {
 export DISPLAY
 DISPLAY=$(cat "$state/display.now")
 
-# Keep the server alive between runs: a later start then costs a fraction of a second.
-wineserver -p 60 >/dev/null 2>&1 </dev/null || true
+# Keep the server alive for a minute after each run, so a later start costs a fraction of a second.
+# (The number must be attached: a bare -p keeps it alive for good.)
+wineserver -p60 >/dev/null 2>&1 </dev/null || true
 
 run=$(mktemp -d "$state/runs/XXXXXX")
 trap 'rm -rf "$run"' EXIT
