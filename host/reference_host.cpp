@@ -3,7 +3,10 @@
 // to the object and presses it on the (virtual) keyboard, printing what the object's window receives.
 // A click on the object activates it as the host does: through the plug-in's QVCommandEx.
 //
-//   reference_host.exe [--param1 TEXT] [--param2 N]
+//   reference_host.exe [--plugin FILE.dll]... [--param1 TEXT] [--param2 N]
+//
+// --plugin loads another plug-in first, as the host loads every plug-in its objects name, so that the
+// object's parameter 1 can relay to one of its exports (for example RelayTarget.dll(Press)).
 //
 // Exit code 0 when the key press ended in a click on the object, 1 otherwise.
 #include <windows.h>
@@ -11,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "hotkey_record.h"
 #include "plugin_loader.h"
@@ -24,6 +28,7 @@ struct HostState {
     qv::PluginLibrary* plugin = nullptr;
     std::string param1;
     std::uint32_t param2 = 0;
+    std::vector<std::string> otherPlugins;
     bool clicked = false;
 };
 HostState g_host;
@@ -112,6 +117,7 @@ int main(int argc, char** argv) {
         const std::string flag = argv[i];
         if (flag == "--param1") g_host.param1 = argv[i + 1];
         else if (flag == "--param2") g_host.param2 = static_cast<std::uint32_t>(std::strtoul(argv[i + 1], nullptr, 0));
+        else if (flag == "--plugin") g_host.otherPlugins.push_back(argv[i + 1]);
     }
 
     HINSTANCE instance = ::GetModuleHandleA(nullptr);
@@ -137,6 +143,16 @@ int main(int argc, char** argv) {
     }
 
     std::string error;
+    std::vector<qv::PluginLibrary> others;
+    for (const std::string& file : g_host.otherPlugins) {
+        auto other = qv::PluginLibrary::Load(file, error);
+        if (!other) {
+            std::printf("host: %s\n", error.c_str());
+            return 1;
+        }
+        std::printf("host: loaded %s\n", file.c_str());
+        others.push_back(std::move(*other));
+    }
     auto plugin = qv::PluginLibrary::Load("Hotrelay2.dll", error);
     if (!plugin) {
         std::printf("host: %s\n", error.c_str());
@@ -166,6 +182,16 @@ int main(int argc, char** argv) {
     std::printf("host: pressing Ctrl+F10\n");
     PressKeys({VK_CONTROL, VK_F10});
     PumpFor(3000);
+
+    // The sample relay target tells what reached it (Press is its function 1).
+    for (std::size_t i = 0; i < others.size(); ++i) {
+        using ReadBack = std::int32_t(__stdcall*)(std::uint32_t);
+        auto calls = reinterpret_cast<ReadBack>(reinterpret_cast<void*>(others[i].Find("CallCount")));
+        auto last = reinterpret_cast<ReadBack>(reinterpret_cast<void*>(others[i].Find("LastValue")));
+        if (calls != nullptr && last != nullptr)
+            std::printf("host: %s says Press was called %d time(s), last with %d\n", g_host.otherPlugins[i].c_str(),
+                        calls(1), last(1));
+    }
 
     plugin->entry().uninit(&object, &record);
     std::printf("host: object %d detached\n", kObjectId);
