@@ -5,7 +5,9 @@
 # Usage: tools/bench.sh [BUILD_TREE]   (default build/win32)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+if [ "$(id -u)" -eq 0 ]; then ./tools/setup.sh; else sudo ./tools/setup.sh; fi
 tree=${1:-build/win32}
 cmake --preset win32 -B "$tree" >/dev/null
 cmake --build "$tree" --target Wastewatch wastewatch_bench -j"$(nproc)" >/dev/null
-exec cmake/wine-run.sh "$tree/bin/wastewatch_bench.exe"
+trap './tools/wine-stop.sh "$tree"' EXIT
+cmake/wine-run.sh "$tree/bin/wastewatch_bench.exe"
