@@ -52,8 +52,8 @@ void ClearRunTimeFields(HotkeyRecord& record) {
     record.previousProc = 0;
 }
 
-}  // namespace
-
+// Puts ours in front of the window's procedure, or notes the existing previous one when ours is
+// already installed; returns the procedure messages go on to, 0 on failure.
 LONG_PTR Subclass(HWND window) {
     const LONG_PTR current = ::GetWindowLongA(window, GWL_WNDPROC);
     const auto ours = reinterpret_cast<LONG_PTR>(&HotrelayWindowProc);
@@ -70,6 +70,8 @@ LONG_PTR Subclass(HWND window) {
     return current;
 }
 
+// Hands the window back its previous procedure while ours is the installed one. When another
+// procedure sits on top of ours, ours must stay reachable: the library is then pinned in memory.
 void Unsubclass(HWND window) {
     if (!::IsWindow(window)) return;
     const HANDLE previous = ::GetPropA(window, kPreviousProcProperty);
@@ -85,6 +87,8 @@ void Unsubclass(HWND window) {
     ::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
                          reinterpret_cast<LPCSTR>(&HotrelayWindowProc), &pinned);
 }
+
+}  // namespace
 
 void Bind(const qv::ObjectRecord& object, HotkeyRecord& record) {
     // A second QVInit for the same record first lets go of what the first one registered.

@@ -23,11 +23,4 @@ void Unbind(HotkeyRecord& record);
 // procedure, without touching records the host may already have freed.
 void ReleaseAllBindings();
 
-// Puts ours in front of the window's procedure, or notes the existing previous one when ours is
-// already installed; returns the procedure messages go on to, 0 on failure.
-LONG_PTR Subclass(HWND window);
-// Hands the window back its previous procedure while ours is the installed one. When another
-// procedure sits on top of ours, ours must stay reachable: the library is then pinned in memory.
-void Unsubclass(HWND window);
-
 }  // namespace hotrelay
