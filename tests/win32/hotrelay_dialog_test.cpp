@@ -9,7 +9,6 @@
 #include <functional>
 #include <iostream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "hotkey_record.h"
@@ -98,7 +97,7 @@ protected:
     // Runs QVConfig on this thread; the watcher reads the opened dialog, then acts and must close it.
     ConfigRun Run(HotkeyRecord* record, const std::function<void(HWND)>& act) {
         ConfigRun run;
-        std::thread watcher([&] {
+        qvtest::Thread watcher([&] {
             HWND dialog = qvtest::WaitForWindow(kCaption, 10000);
             if (dialog == nullptr) return;
             run.shown = true;

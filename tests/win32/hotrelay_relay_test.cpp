@@ -5,7 +5,6 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "wine_test_support.h"
@@ -75,7 +74,7 @@ private:
 
     std::atomic<bool> stop_{false};
     std::vector<BoxSeen> boxes_;
-    std::thread thread_;
+    qvtest::Thread thread_;
 };
 
 class HotrelayRelay : public ::testing::Test {

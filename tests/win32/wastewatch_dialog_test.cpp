@@ -10,7 +10,6 @@
 #include <functional>
 #include <optional>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -128,7 +127,7 @@ struct ConfigRun {
 ConfigRun RunConfig(const qv::PluginLibrary& plugin, const qv::ObjectRecord& object, GuardedRecord& guarded,
                     HWND owner, Ending ending, const std::function<void(HWND)>& act = {}) {
     ConfigRun run;
-    std::thread user([&] {
+    qvtest::Thread user([&] {
         const HWND dialog = qvtest::WaitForWindow(kCaption, kDialogTimeout);
         if (dialog == nullptr) return;
         run.dialogSeen = true;

@@ -6,11 +6,11 @@
 #include <atomic>
 #include <cstdint>
 #include <numeric>
-#include <thread>
 #include <vector>
 
 #include "bin_measurement.h"
 #include "wastewatch_bin_helpers.h"
+#include "wine_test_support.h"
 
 namespace {
 
@@ -76,8 +76,8 @@ TEST_F(BinMeasure, TwoThreadsMeasureAtOnce) {
     ASSERT_TRUE(wwtest::FillBin(23, {1000}, "t"));
     wastewatch::BinMeasurement results[2]{};
     {
-        std::thread first([&] { results[0] = wastewatch::MeasureBin(); });
-        std::thread second([&] { results[1] = wastewatch::MeasureBin(); });
+        qvtest::Thread first([&] { results[0] = wastewatch::MeasureBin(); });
+        qvtest::Thread second([&] { results[1] = wastewatch::MeasureBin(); });
         first.join();
         second.join();
     }

@@ -4,6 +4,7 @@
 
 #include <tlhelp32.h>
 
+#include <utility>
 #include <vector>
 
 #include "win32_owner.h"
@@ -123,6 +124,23 @@ CheckedCall CallStdcall(const void* function, std::initializer_list<std::uint32_
         : "b"(function), "S"(args.data())
         : "edx", "memory", "cc");
     return {result, espAfter == espBefore};
+}
+
+Thread::Thread(std::function<void()> body) : body_(std::move(body)) {
+    handle_ = ::CreateThread(nullptr, 0, &Thread::Main, this, 0, nullptr);
+    if (handle_ == nullptr) throw std::runtime_error("CreateThread failed");
+}
+
+DWORD WINAPI Thread::Main(void* self) {
+    static_cast<Thread*>(self)->body_();
+    return 0;
+}
+
+void Thread::join() noexcept {
+    if (handle_ == nullptr) return;
+    ::WaitForSingleObject(handle_, INFINITE);
+    ::CloseHandle(handle_);
+    handle_ = nullptr;
 }
 
 }  // namespace qvtest

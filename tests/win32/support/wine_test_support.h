@@ -43,6 +43,23 @@ struct CheckedCall {
 };
 CheckedCall CallStdcall(const void* function, std::initializer_list<std::uint32_t> arguments);
 
+// A thread running a function, joined at the latest when the owner goes. Built on CreateThread so
+// that the tests need nothing of the C++ runtime's threads library.
+class Thread {
+public:
+    explicit Thread(std::function<void()> body);
+    Thread(const Thread&) = delete;
+    Thread& operator=(const Thread&) = delete;
+    ~Thread() { join(); }
+    bool joinable() const noexcept { return handle_ != nullptr; }
+    void join() noexcept;
+
+private:
+    static DWORD WINAPI Main(void* self);
+    std::function<void()> body_;
+    HANDLE handle_ = nullptr;
+};
+
 template <typename T>
 std::uint32_t Arg(T* pointer) {
     return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(pointer));
