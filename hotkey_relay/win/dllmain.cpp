@@ -1,7 +1,6 @@
 #include <windows.h>
 
 #include "module_state.h"
-#include "runtime_thread_record.h"
 
 namespace hotrelay {
 HINSTANCE g_instance = nullptr;
@@ -15,10 +14,7 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
         case DLL_PROCESS_DETACH:
             // A null reserved means FreeLibrary: windows may outlive us and must not call into
             // unmapped code. At process exit nothing will run again, so nothing needs undoing.
-            if (reserved == nullptr) {
-                hotrelay::ReleaseAllBindings();
-                qv::ReleaseRuntimeThreadRecord(instance);
-            }
+            if (reserved == nullptr) hotrelay::ReleaseAllBindings();
             break;
         default:
             break;

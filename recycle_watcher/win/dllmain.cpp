@@ -2,7 +2,6 @@
 #include <commctrl.h>
 
 #include "monitor_thread.h"
-#include "runtime_thread_record.h"
 #include "watcher_state.h"
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
@@ -18,7 +17,6 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
         case DLL_PROCESS_DETACH:
             // A non-null reserved means the process is exiting and its other threads are gone.
             wastewatch::StopMonitor(reserved != nullptr);
-            if (reserved == nullptr) qv::ReleaseRuntimeThreadRecord(instance);
             break;
         default:
             break;
