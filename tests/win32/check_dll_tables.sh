@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
-# Checks a plug-in DLL's export and import tables.
-# Usage: check_dll_tables.sh DLL "EXPORTED NAMES" "NAMES THAT MUST NOT BE EXPORTED"
-# Every expected name must be exported undecorated (no @N suffix, no leading underscore), no other
-# decorated name may leak out, and the DLL may import only DLLs that come with Windows.
+# Checks a plug-in DLL's export and import tables, and its size when a limit is given.
+# Usage: check_dll_tables.sh OBJDUMP DLL "EXPORTED NAMES" "NAMES THAT MUST NOT BE EXPORTED" [MAX_BYTES]
+# OBJDUMP is the cross toolchain's objdump. Every expected name must be exported undecorated (no @N
+# suffix, no leading underscore), no other decorated name may leak out, the DLL may import only DLLs
+# that come with Windows, and it may not be larger than MAX_BYTES.
 set -u
-dll=$1 expected=$2 forbidden=$3
-objdump=i686-w64-mingw32-objdump
+objdump=$1 dll=$2 expected=$3 forbidden=$4 max_bytes=${5:-}
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
@@ -28,6 +28,12 @@ for dep in $imports; do
   case " $system_dlls " in *" $dep "*) ;; *) fail "imports non-system DLL $dep" ;; esac
 done
 
+size=$(stat -c %s "$dll")
+if [ -n "$max_bytes" ] && [ "$size" -gt "$max_bytes" ]; then
+  fail "$(basename "$dll") is $size bytes, more than $max_bytes"
+fi
+
 echo "exports of $(basename "$dll"):" $exports
 echo "imports:" $imports
+echo "size: $size bytes"
 [ $failures -eq 0 ] || exit 1

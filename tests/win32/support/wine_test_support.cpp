@@ -102,6 +102,35 @@ std::size_t HandlesOfThisProcess() {
     return handles;
 }
 
+std::size_t FreeTlsIndexes() {
+    std::vector<DWORD> taken;
+    for (DWORD index = ::TlsAlloc(); index != TLS_OUT_OF_INDEXES; index = ::TlsAlloc()) taken.push_back(index);
+    for (DWORD index : taken) ::TlsFree(index);
+    return taken.size();
+}
+
+std::uint64_t AddressSpaceInUse() {
+    std::uint64_t inUse = 0;
+    const auto* address = static_cast<const BYTE*>(nullptr);
+    MEMORY_BASIC_INFORMATION region{};
+    while (::VirtualQuery(address, &region, sizeof region) == sizeof region) {
+        if (region.State != MEM_FREE) inUse += region.RegionSize;
+        const auto* next = static_cast<const BYTE*>(region.BaseAddress) + region.RegionSize;
+        if (next <= address) break;  // wrapped round the top of the address space
+        address = next;
+    }
+    return inUse;
+}
+
+ProcessResources MeasureProcessResources() {
+    ProcessResources resources{};
+    resources.freeTlsIndexes = FreeTlsIndexes();
+    resources.handles = HandlesOfThisProcess();
+    resources.threads = ThreadsOfThisProcess();
+    resources.addressSpaceBytes = AddressSpaceInUse();
+    return resources;
+}
+
 CheckedCall CallStdcall(const void* function, std::initializer_list<std::uint32_t> arguments) {
     const std::vector<std::uint32_t> args(arguments);
     std::uint32_t result = 0;

@@ -34,6 +34,19 @@ std::size_t ThreadsOfThisProcess();
 // Handles of this process: GetProcessHandleCount gives 0 under Wine, so this counts the handle
 // values the system accepts.
 std::size_t HandlesOfThisProcess();
+// TLS indexes still free in this process: takes every one left, counts them and gives them back.
+std::size_t FreeTlsIndexes();
+// Bytes of this process's address space that are reserved or committed (a VirtualQuery walk).
+std::uint64_t AddressSpaceInUse();
+
+// What a plug-in could wear down in the host's process, measured at one moment.
+struct ProcessResources {
+    std::size_t freeTlsIndexes;
+    std::size_t handles;
+    std::size_t threads;
+    std::uint64_t addressSpaceBytes;
+};
+ProcessResources MeasureProcessResources();
 
 // Calls a __stdcall function with 32-bit arguments and reports whether the stack pointer after the
 // call is where it was before it (the callee removed exactly its own arguments).
