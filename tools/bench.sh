@@ -5,9 +5,10 @@
 # Usage: tools/bench.sh [BUILD_TREE]   (default build/win32)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-if [ "$(id -u)" -eq 0 ]; then ./tools/setup.sh; else sudo ./tools/setup.sh; fi
+. tools/common.sh
+qv_ensure_setup
 tree=${1:-build/win32}
-cmake --preset win32 -B "$tree" >/dev/null
+qv_configure win32 "$tree"
 cmake --build "$tree" --target Wastewatch wastewatch_bench -j"$(nproc)" >/dev/null
 trap './tools/wine-stop.sh "$tree"' EXIT
 cmake/wine-run.sh "$tree/bin/wastewatch_bench.exe"

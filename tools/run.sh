@@ -5,8 +5,9 @@
 # Arguments replace the default object parameters (see host/reference_host.cpp).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-if [ "$(id -u)" -eq 0 ]; then ./tools/setup.sh; else sudo ./tools/setup.sh; fi
-cmake --preset win32 >/dev/null
+. tools/common.sh
+qv_ensure_setup
+qv_configure win32
 cmake --build --preset win32 -j"$(nproc)" --target reference_host Hotrelay2 RelayTarget
 trap './tools/wine-stop.sh build/win32' EXIT
 if [ $# -eq 0 ]; then set -- --plugin RelayTarget.dll --param1 'RelayTarget.dll(Press)' --param2 7; fi

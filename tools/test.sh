@@ -4,12 +4,13 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-if [ "$(id -u)" -eq 0 ]; then ./tools/setup.sh; else sudo ./tools/setup.sh; fi
+. tools/common.sh
+qv_ensure_setup
 
 jobs=$(nproc)
-cmake --preset native >/dev/null
+qv_configure native
 cmake --build --preset native -j"$jobs"
-cmake --preset win32 >/dev/null
+qv_configure win32
 cmake --build --preset win32 -j"$jobs"
 
 cleanup() { ./tools/wine-stop.sh build/win32 || true; }

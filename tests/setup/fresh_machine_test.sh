@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# The set-up scripts as a new user meets them, on this machine (which has everything installed):
+#  1. with everything present, the README's commands need no root: the set-up step asks nobody for a
+#     password and calls no package tool (run as an unprivileged user where this runs as root);
+#  2. without a build program, the set-up names the package that brings one;
+#  3. a build tree left by a configure that failed for want of a build program configures later.
+# Usage: fresh_machine_test.sh SOURCE_DIR SCRATCH_DIR
+set -uo pipefail
+source_dir=$(cd "$1" && pwd)
+scratch=$2
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+rm -rf "$scratch"
+mkdir -p "$scratch/no-make"
+
+# 1. Nothing missing: no root needed. The scripts, and package tools and a sudo that only leave a
+# note (any call would mean a password prompt or an install), go where an unprivileged user can read.
+shared=$(mktemp -d /tmp/qv-setup-XXXXXX)
+mkdir "$shared/tools" "$shared/stubs"
+cp "$source_dir/tools/setup.sh" "$source_dir/tools/common.sh" "$shared/tools/"
+touch "$shared/called"
+for tool in sudo apt-get apt dpkg; do
+  printf '#!/bin/sh\necho "%s $*" >>"%s/called"\nexit 1\n' "$tool" "$shared" >"$shared/stubs/$tool"
+done
+chmod -R a+rX "$shared/tools" "$shared/stubs" && chmod 755 "$shared" "$shared"/stubs/* && chmod 666 "$shared/called"
+as_user=()
+if [ "$(id -u)" -eq 0 ]; then as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups); fi
+if ! (cd "$shared" && "${as_user[@]}" env PATH="$shared/stubs:$PATH" \
+      bash -c 'set -e; . tools/common.sh; qv_ensure_setup' >"$scratch/ensure.log" 2>&1); then
+  fail "the set-up step failed on a machine that has everything:"; cat "$scratch/ensure.log"
+fi
+[ -s "$shared/called" ] && fail "the set-up step called: $(tr '\n' ';' <"$shared/called")"
+rm -rf "$shared"
+
+# 2. No build program: the set-up names one.
+for program in /usr/bin/* /bin/*; do
+  case ${program##*/} in make | gmake | ninja | ninja-build) ;; *) ln -sf "$program" "$scratch/no-make/" ;; esac
+done
+if (cd "$source_dir" && env PATH="$scratch/no-make" ./tools/setup.sh --check >"$scratch/check.log" 2>&1); then
+  fail "setup --check found nothing missing without make"
+fi
+grep -qw make "$scratch/check.log" || fail "setup --check did not name make: $(cat "$scratch/check.log")"
+
+# 3. A configure that failed without a build program, then one with it.
+tree="$scratch/tree"
+(cd "$source_dir" && env PATH="$scratch/no-make" cmake --preset native -B "$tree" >"$scratch/failed.log" 2>&1) &&
+  fail "configuring without make succeeded: the scenario did not happen"
+[ -f "$tree/CMakeCache.txt" ] || fail "the failed configure left no cache: the scenario did not happen"
+if ! (cd "$source_dir" && bash -c 'set -e; . tools/common.sh; qv_configure native "$0"' "$tree" >"$scratch/configure.log" 2>&1); then
+  fail "configuring over the failed tree failed:"; cat "$scratch/configure.log"
+fi
+[ -f "$tree/Makefile" ] || fail "no Makefile after configuring over the failed tree"
+
+[ $failures -eq 0 ] && rm -rf "$scratch" && echo "fresh-machine set-up: all checks passed"
+exit $((failures != 0))
