@@ -51,7 +51,7 @@ void __verbose_terminate_handler() { std::abort(); }
 
 // The runtime throws its logic and runtime errors (a string too long, a position out of range) from
 // one object whose exception classes carry their message in a reference-counted string, and so bring
-// in every string and stream instantiation of the runtime: more than half of a DLL. Defining the whole
+// in every string instantiation of the runtime: about half of a DLL. Defining the whole
 // set here keeps that object out. The exceptions without a message keep their own classes; those with
 // one become a std::exception that carries the same message. The plug-ins catch everything at their
 // entry points, so nothing they do depends on the difference.
