@@ -228,6 +228,7 @@ void LoadLibraries() {
             o->library = library;
         } else {
             SetState(*o, "Error: " + library->error, true);
+            LogObject(*o, "shows \"Error: " + library->error + "\"");
         }
     }
 }
