@@ -30,8 +30,9 @@ struct ObjectView {
     std::vector<std::uint8_t> record;
 };
 
-// A consistent copy of one object's shown state, safe to take from any thread.
-ObjectView ViewObject(std::int32_t id);
+// A consistent copy of one object's shown state, safe to take from any thread. The record is copied
+// only when asked for, at a moment when the host's thread is not calling the plug-in.
+ObjectView ViewObject(std::int32_t id, bool withRecord = false);
 std::vector<std::int32_t> ObjectIds();
 HWND MainWindow();
 const Desktop& CurrentDesktop();

@@ -598,7 +598,7 @@ void LogLine(const std::string& line) {
     ::ReleaseSRWLockExclusive(&g_logLock);
 }
 
-ObjectView ViewObject(std::int32_t id) {
+ObjectView ViewObject(std::int32_t id, bool withRecord) {
     ObjectView view;
     ::AcquireSRWLockShared(&g_lock);
     for (const auto& o : g_objects) {
@@ -611,7 +611,7 @@ ObjectView ViewObject(std::int32_t id) {
         view.propertiesDone = o->propertiesDone;
         view.restored = o->restored;
         view.needsRecord = o->library != nullptr;
-        if (o->library != nullptr) view.record.assign(o->record.get(), o->record.get() + o->library->recordSize);
+        if (withRecord && o->library != nullptr) view.record.assign(o->record.get(), o->record.get() + o->library->recordSize);
     }
     ::ReleaseSRWLockShared(&g_lock);
     return view;
@@ -648,7 +648,6 @@ int main(int argc, char** argv) {
             LogLine("tour: cannot run on this desktop: " + error);
             return 1;
         }
-        if (g_options.mode == Mode::kTour) ::DeleteFileA(g_options.recordsPath.c_str());  // the tour starts afresh
     }
 
     if (!CreateWindows(::GetModuleHandleA(nullptr))) {

@@ -20,6 +20,9 @@
 
 namespace qvhost {
 
+static_assert(kTourHotkeyModifier == MOD_CONTROL && kTourHotkeyModifier == hotrelay::kModControl);
+static_assert(kTourHotkeyVirtualKey == VK_F10);
+
 namespace {
 
 constexpr DWORD kStepTimeout = 20000;  // ms; the bin's states follow within a few check intervals
@@ -110,11 +113,11 @@ bool ConfigureHotkey(const TourStep& step) {
         return true;
     });
     if (!ok) return false;
-    const ObjectView view = ViewObject(step.objectId);
+    const ObjectView view = ViewObject(step.objectId, true);
     hotrelay::HotkeyRecord record{};
     if (view.record.size() != sizeof record) return Fail("the object's record is not a Hotrelay2 record");
     std::memcpy(&record, view.record.data(), sizeof record);
-    if (record.modifiers != hotrelay::kModControl || record.virtualKey != VK_F10 ||
+    if (record.modifiers != kTourHotkeyModifier || record.virtualKey != kTourHotkeyVirtualKey ||
         record.activationKind != hotrelay::kSingleClick)
         return Fail("the dialog did not store Ctrl+F10, single click");
     if (record.atom == 0) return Fail("the hotkey is not bound after QVInit (taken elsewhere?)");
@@ -134,7 +137,7 @@ bool ConfigureBin(const TourStep& step) {
         return true;
     });
     if (!ok) return false;
-    const ObjectView view = ViewObject(step.objectId);
+    const ObjectView view = ViewObject(step.objectId, true);
     wastewatch::WatchRecord record{};
     if (view.record.size() != sizeof record) return Fail("the object's record is not a Wastewatch record");
     std::memcpy(&record, view.record.data(), sizeof record);
@@ -167,8 +170,8 @@ void SendKey(WORD key, bool up) {
 bool PressHotkey(const TourStep& step) {
     const unsigned before = ViewObject(step.objectId).clicks;
     SendKey(VK_CONTROL, false);
-    SendKey(VK_F10, false);
-    SendKey(VK_F10, true);
+    SendKey(kTourHotkeyVirtualKey, false);
+    SendKey(kTourHotkeyVirtualKey, true);
     SendKey(VK_CONTROL, true);
     if (!WaitFor([&] { return ViewObject(step.objectId).clicks != before; }))
         return Fail("the key press did not click the object");
@@ -224,11 +227,11 @@ bool DeleteFiles(Tour& tour, const TourStep& step) {
     return true;
 }
 
-bool Screenshot(const TourStep& step, const std::string& path) {
+bool Screenshot(const std::string& path) {
     ::RedrawWindow(MainWindow(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     ::Sleep(200);  // let the last paint reach the screen
     if (!SaveWindowPng(MainWindow(), path)) return Fail("cannot write " + path);
-    LogLine("tour:   wrote " + path + " (" + step.text + ")");
+    LogLine("tour:   wrote " + path);
     return true;
 }
 
@@ -242,7 +245,7 @@ bool RunStep(Tour& tour, const TourStep& step) {
         case TourAction::kExpectCaption: return Expect(step, true);
         case TourAction::kDeleteFiles: return DeleteFiles(tour, step);
         case TourAction::kExpectState: return Expect(step, false);
-        case TourAction::kScreenshot: return Screenshot(step, tour.screenshotPath);
+        case TourAction::kScreenshot: return Screenshot(tour.screenshotPath);
     }
     return false;
 }

@@ -22,13 +22,14 @@ case "${1:-}" in
     # The build tree's Wine server may be attached to its virtual display: start afresh on yours.
     ./tools/wine-stop.sh build/win32
     trap './tools/wine-stop.sh build/win32' EXIT
-    mkdir -p build/win32/host
+    mkdir -p build/win32/interactive
     QV_USE_DISPLAY=$DISPLAY ./cmake/wine-run.sh build/win32/bin/reference_host.exe \
-      --records build/win32/host/interactive.records "$@"
+      --records build/win32/interactive/host.records "$@"
     ;;
   *)
     trap './tools/wine-stop.sh build/win32' EXIT
     mkdir -p build/win32/tour build/win32/artifacts
+    rm -f build/win32/tour/tour.records  # the tour starts from every plug-in's defaults
     ./cmake/wine-run.sh build/win32/bin/reference_host.exe --tour --records build/win32/tour/tour.records \
       --screenshot build/win32/artifacts/host_tour.png
     ;;

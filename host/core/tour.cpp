@@ -116,7 +116,7 @@ std::string DescribeStep(const TourStep& step, const Desktop& desktop) {
             return "delete " + std::to_string(step.count) + " file(s) of " + std::to_string(kTourFileSize / 1024) +
                    " KiB into the recycle bin";
         case TourAction::kExpectState: return name + " shows state \"" + step.text + "\"";
-        case TourAction::kScreenshot: return "screenshot " + step.text;
+        case TourAction::kScreenshot: return "screenshot of the host window";
     }
     return {};
 }
