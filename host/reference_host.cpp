@@ -238,7 +238,8 @@ void PrepareRecords() {
         g_recordsExisted = true;
         g_previousRecords = qvhost::ReadRecords(*text);
         for (const auto& p : g_previousRecords.problems) {
-            if (!p.id) LogLine(Format("host: warning: %s:%d: %s", g_options.recordsPath.c_str(), p.line, p.text.c_str()));
+            if (!p.id)
+                LogLine(Format("host: warning: %s:%d: %s", g_options.recordsPath.c_str(), p.line, p.text.c_str()));
         }
     }
     for (auto& o : g_objects) {
@@ -611,7 +612,8 @@ ObjectView ViewObject(std::int32_t id, bool withRecord) {
         view.propertiesDone = o->propertiesDone;
         view.restored = o->restored;
         view.needsRecord = o->library != nullptr;
-        if (withRecord && o->library != nullptr) view.record.assign(o->record.get(), o->record.get() + o->library->recordSize);
+        if (withRecord && o->library != nullptr)
+            view.record.assign(o->record.get(), o->record.get() + o->library->recordSize);
     }
     ::ReleaseSRWLockShared(&g_lock);
     return view;
@@ -632,8 +634,9 @@ int main(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IONBF, 0);
     const auto options = ParseOptions(argc, argv);
     if (!options) {
-        std::fputs("usage: reference_host.exe [--desktop FILE] [--records FILE] [--screenshot FILE] [--once | --tour]\n",
-                   stderr);
+        std::fputs(
+            "usage: reference_host.exe [--desktop FILE] [--records FILE] [--screenshot FILE] [--once | --tour]\n",
+            stderr);
         return 2;
     }
     g_options = *options;

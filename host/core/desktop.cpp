@@ -82,7 +82,8 @@ public:
         if (value.size() > kMaxTextLength) return Error("the value of " + std::string(key) + " is too long");
         if (HasControlCharacter(value)) return Error("the value of " + std::string(key) + " holds a control character");
         switch (section_) {
-            case Section::kNone: return Error(std::string(1, '"') + Shown(key) + "\" comes before any [Desktop] or [Object] section");
+            case Section::kNone:
+                return Error(std::string(1, '"') + Shown(key) + "\" comes before any [Desktop] or [Object] section");
             case Section::kIgnored: return;
             case Section::kDesktop: return DesktopKey(key, value);
             case Section::kObject: return ObjectKey(key, value);

@@ -162,10 +162,17 @@ RecordChoice ChooseRecord(const RecordsFile& file, bool fileExisted, std::string
         auto damaged = std::find_if(file.problems.begin(), file.problems.end(), [&](const RecordProblem& p) {
             return p.desktop == desktop && p.id == id;
         });
-        choice.warning = damaged != file.problems.end()
-                             ? "its stored record (line " + std::to_string(damaged->line) +
-                                   ") is damaged: " + damaged->text + "; defaults are used"
-                             : "no stored record; defaults are used";
+        const bool otherDesktopsOnly =
+            !file.records.empty() && std::none_of(file.records.begin(), file.records.end(),
+                                                  [&](const StoredRecord& r) { return r.desktop == desktop; });
+        if (damaged != file.problems.end()) {
+            choice.warning = "its stored record (line " + std::to_string(damaged->line) + ") is damaged: " +
+                             damaged->text + "; defaults are used";
+        } else if (otherDesktopsOnly) {
+            choice.warning = "the records file holds records of other desktops only; defaults are used";
+        } else {
+            choice.warning = "no stored record; defaults are used";
+        }
         return choice;
     }
     if (LibraryKey(stored->plugin) != LibraryKey(plugin)) {

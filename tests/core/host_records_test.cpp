@@ -9,7 +9,8 @@ using qvhost::StoredRecord;
 
 std::vector<StoredRecord> Sample() {
     return {StoredRecord{"default", 1, "Wastewatch.dll", std::vector<std::uint8_t>(24, 0xAB)},
-            StoredRecord{"default", 22, "Hotrelay2.dll", {2, 0, 0, 0, 0x79, 0, 0, 0, 1, 0, 0, 0, 0x43, 0xC0, 0, 0, 1, 2, 3, 4}},
+            StoredRecord{
+                "default", 22, "Hotrelay2.dll", {2, 0, 0, 0, 0x79, 0, 0, 0, 1, 0, 0, 0, 0x43, 0xC0, 0, 0, 1, 2, 3, 4}},
             StoredRecord{"default", 2, "Calculator.dll", {}}};
 }
 
@@ -44,7 +45,8 @@ TEST(HostRecords, DamagedRecordFallsBackAloneWithAWarning) {
     const Case cases[] = {
         {"data altered", flipped, "is damaged: the checksum does not match"},
         {"checksum unreadable", crc, "is damaged: unreadable checksum"},
-        {"cut inside the record", good.substr(0, good.find('\n', second) - 6) + "\n" + good.substr(good.find('\n', second) + 1),
+        {"cut inside the record",
+         good.substr(0, good.find('\n', second) - 6) + "\n" + good.substr(good.find('\n', second) + 1),
          "is damaged: the data does not have the recorded size"},
     };
     for (const Case& c : cases) {
@@ -87,7 +89,7 @@ TEST(HostRecords, WrongSizeOtherPluginMissingAndForeignFilesFallBack) {
         {"default", 1, "Wastewatch.dll", 20, "has 24 bytes, the plug-in's has 20"},
         {"default", 1, "Other.dll", 24, "belongs to plug-in \"Wastewatch.dll\""},
         {"default", 9, "Wastewatch.dll", 24, "no stored record"},
-        {"office", 1, "Wastewatch.dll", 24, "no stored record"},
+        {"office", 1, "Wastewatch.dll", 24, "records of other desktops only"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.warning);
@@ -110,8 +112,10 @@ TEST(HostRecords, SaveKeepsOtherDesktopsAndObjectsAndReplacesCurrentOnes) {
         previous, {StoredRecord{"default", 1, "Wastewatch.dll", std::vector<std::uint8_t>(24, 7)}});
     ASSERT_EQ(merged.size(), 4u);
     const qvhost::RecordsFile back = qvhost::ReadRecords(qvhost::WriteRecords(merged));
-    EXPECT_EQ(*qvhost::ChooseRecord(back, true, "default", 1, "Wastewatch.dll", 24).data, std::vector<std::uint8_t>(24, 7));
-    EXPECT_EQ(*qvhost::ChooseRecord(back, true, "office", 1, "Wastewatch.dll", 24).data, std::vector<std::uint8_t>(24, 1));
+    EXPECT_EQ(*qvhost::ChooseRecord(back, true, "default", 1, "Wastewatch.dll", 24).data,
+              std::vector<std::uint8_t>(24, 7));
+    EXPECT_EQ(*qvhost::ChooseRecord(back, true, "office", 1, "Wastewatch.dll", 24).data,
+              std::vector<std::uint8_t>(24, 1));
     EXPECT_TRUE(qvhost::ChooseRecord(back, true, "default", 22, "Hotrelay2.dll", 20).data.has_value());
 }
 

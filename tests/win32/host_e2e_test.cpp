@@ -116,8 +116,9 @@ TEST(HostEndToEnd, TourDrivesBothFlowsAndWhatWasSetSurvivesTheReopen) {
                                      "\"Recycle Bin\" (1) clicked: QVCommand(0, 0)",
                                      "received 9997 code 8750393: shows \"Empty\""}));
     // The key press on the bound combination ends in a click on the object, and its command.
-    EXPECT_TRUE(InOrder(run.output, {"tour: press Ctrl+F10", "\"C\" (22) clicked: QVCommandEx(\"Calculator.dll(Key)\", 67",
-                                     "\"Display\" (2) shows \"0\""}));
+    EXPECT_TRUE(
+        InOrder(run.output, {"tour: press Ctrl+F10", "\"C\" (22) clicked: QVCommandEx(\"Calculator.dll(Key)\", 67",
+                             "\"Display\" (2) shows \"0\""}));
     // Reopened: the records came back, the hotkey saved while bound binds again, the limits hold.
     EXPECT_TRUE(InOrder(run.output, {"tour: every step passed", "tour: reopening the host",
                                      "\"C\" (22) record restored: 02000000 79000000 01000000",
@@ -126,7 +127,8 @@ TEST(HostEndToEnd, TourDrivesBothFlowsAndWhatWasSetSurvivesTheReopen) {
     EXPECT_EQ(run.output.find("host: warning"), std::string::npos) << run.output;
 
     const qvhost::RecordsFile file = qvhost::ReadRecords(ReadFile(records));
-    const auto hotkey = qvhost::ChooseRecord(file, true, "default", 22, "Hotrelay2.dll", sizeof(hotrelay::HotkeyRecord));
+    const auto hotkey =
+        qvhost::ChooseRecord(file, true, "default", 22, "Hotrelay2.dll", sizeof(hotrelay::HotkeyRecord));
     ASSERT_TRUE(hotkey.data.has_value()) << hotkey.warning;
     hotrelay::HotkeyRecord saved{};
     std::memcpy(&saved, hotkey.data->data(), sizeof saved);
