@@ -39,8 +39,13 @@ void WriteFile(const std::string& path, const std::string& text) {
     file << text;
 }
 
+// Waits until the host's output so far holds text.
+bool WaitForOutput(const std::string& outputPath, const char* text, DWORD timeout = 20000) {
+    return qvtest::PumpUntil([&] { return ReadFile(outputPath).find(text) != std::string::npos; }, timeout);
+}
+
 // Starts reference_host.exe with these arguments, its output going to a file. whileRunning gets the
-// process handle and may act on the host before it is waited for.
+// output file's path and may act on the host before it is waited for.
 template <typename Action>
 HostRun RunHost(const std::string& arguments, Action whileRunning, DWORD timeout = 90000) {
     HostRun run;
@@ -67,7 +72,7 @@ HostRun RunHost(const std::string& arguments, Action whileRunning, DWORD timeout
         return run;
     }
     qv::UniqueHandle processHandle(process.hProcess), threadHandle(process.hThread);
-    whileRunning(process.hProcess);
+    whileRunning(outputPath);
     if (::WaitForSingleObject(process.hProcess, timeout) != WAIT_OBJECT_0) {
         ::TerminateProcess(process.hProcess, 99);
         ::WaitForSingleObject(process.hProcess, 5000);
@@ -81,7 +86,7 @@ HostRun RunHost(const std::string& arguments, Action whileRunning, DWORD timeout
 }
 
 HostRun RunHost(const std::string& arguments) {
-    return RunHost(arguments, [](HANDLE) {});
+    return RunHost(arguments, [](const std::string&) {});
 }
 
 // The lines appear in the output in this order (other lines may come between them).
@@ -206,10 +211,10 @@ TEST(HostEndToEnd, StaleHotkeyRecordBindsCleanlyAndAFailedSaveLeavesTheOldFile) 
     const std::string blocker = records + ".new";
     ASSERT_TRUE(::CreateDirectoryA(blocker.c_str(), nullptr));  // the new file cannot be written
     bool pressed = false;
-    const HostRun run = RunHost("--records " + Quoted(records), [&](HANDLE) {
-        HWND main = nullptr;
-        ASSERT_TRUE(qvtest::PumpUntil([&] { return (main = ::FindWindowA("QVmain", "QVmain")) != nullptr; }, 20000));
-        qvtest::PumpFor(500);
+    const HostRun run = RunHost("--records " + Quoted(records), [&](const std::string& output) {
+        ASSERT_TRUE(WaitForOutput(output, "object(s) attached"));
+        HWND main = ::FindWindowA("QVmain", "QVmain");
+        ASSERT_NE(main, nullptr);
         for (WORD key : {WORD{VK_CONTROL}, WORD{VK_F9}}) {
             INPUT input{};
             input.type = INPUT_KEYBOARD;
@@ -223,8 +228,7 @@ TEST(HostEndToEnd, StaleHotkeyRecordBindsCleanlyAndAFailedSaveLeavesTheOldFile) 
             input.ki.dwFlags = KEYEVENTF_KEYUP;
             ::SendInput(1, &input, sizeof input);
         }
-        qvtest::PumpFor(1500);
-        pressed = true;
+        pressed = WaitForOutput(output, "\"C\" (22) clicked");
         ::PostMessageA(main, WM_CLOSE, 0, 0);
     });
     ::RemoveDirectoryA(blocker.c_str());
@@ -241,7 +245,7 @@ TEST(HostEndToEnd, NotificationsReachTheObjectInLParamWhichShowsOnlyListedCodes)
     const std::string desktop = TempPath("notify_desktop_");
     WriteFile(desktop, "[Object]\nId=7\nCaption=Seven\n100=Hundred\n200=Two hundred\n[Object]\nId=8\nCaption=Eight\n");
     const HostRun run = RunHost("--desktop " + Quoted(desktop) + " --records " + Quoted(desktop + ".records"),
-                                [](HANDLE) {
+                                [](const std::string&) {
                                     HWND main = nullptr;
                                     ASSERT_TRUE(qvtest::PumpUntil(
                                         [&] { return (main = ::FindWindowA("QVmain", "QVmain")) != nullptr; }, 20000));
