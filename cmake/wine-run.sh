@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs one Windows program of this build tree under Wine, isolated from the user's own set-up:
 #  - the Wine prefix is this build tree's own (created once, then reused);
-#  - the X display is this build tree's own Xvfb (keyboard input and windows never reach a real screen);
+#  - the X display is this build tree's own Xvfb (keyboard input and windows never reach a real screen),
+#    unless QV_USE_DISPLAY names a display to use instead;
 #  - the recycle bin is a fresh, empty XDG trash for this run only, removed afterwards.
 # Usage: wine-run.sh PROGRAM.exe [ARGS...]
 set -euo pipefail
@@ -24,6 +25,11 @@ export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 
 # One Xvfb per build tree, started on first use and reused by later runs.
 ensure_display() {
+  # QV_USE_DISPLAY: a display of the user's own, for running the host interactively.
+  if [ -n "${QV_USE_DISPLAY:-}" ]; then
+    DISPLAY=$QV_USE_DISPLAY
+    return
+  fi
   local pidfile="$state/xvfb.pid" dispfile="$state/xvfb.display"
   if [ -f "$pidfile" ] && kill -0 "$(cat "$pidfile")" 2>/dev/null && [ -f "$dispfile" ]; then
     DISPLAY=":$(cat "$dispfile")"

@@ -1,0 +1,61 @@
+// The records file: every object's data record, kept between runs. Platform-free.
+//
+// A text file: a header line, then one line per record, fields separated by tabs:
+//   QVRECORDS<TAB>1
+//   record<TAB>desktop<TAB>id<TAB>plug-in<TAB>size<TAB>crc32<TAB>data in hex
+// The CRC-32 covers the desktop name, identifier, plug-in, size and the data bytes, so a line that
+// was cut short or altered anywhere is refused on its own; the other lines still count. Records of
+// other desktops, and of objects no longer on the desktop, are carried over unchanged by a save.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qvhost {
+
+struct StoredRecord {
+    std::string desktop;
+    std::int32_t id = 0;
+    std::string plugin;
+    std::vector<std::uint8_t> data;
+};
+
+// A line that was refused, and the object it was for when that could still be read.
+struct RecordProblem {
+    int line = 0;
+    std::string desktop;
+    std::optional<std::int32_t> id;
+    std::string text;
+};
+
+struct RecordsFile {
+    bool valid = false;  // the header was read; otherwise nothing in the file counts
+    std::vector<StoredRecord> records;
+    std::vector<RecordProblem> problems;
+};
+
+inline constexpr std::uint32_t kMaxRecordSize = 65536;
+
+std::uint32_t Crc32(const void* data, std::size_t size, std::uint32_t crc = 0);
+
+RecordsFile ReadRecords(std::string_view text);
+std::string WriteRecords(const std::vector<StoredRecord>& records);
+
+// What the host does with one object's stored record.
+struct RecordChoice {
+    std::optional<std::vector<std::uint8_t>> data;  // the stored bytes, exactly the reported size
+    std::string warning;                             // why the defaults are used instead; empty if no warning
+};
+
+// fileExisted: a records file was there (a missing record in a new file is no surprise).
+RecordChoice ChooseRecord(const RecordsFile& file, bool fileExisted, std::string_view desktop, std::int32_t id,
+                          std::string_view plugin, std::uint32_t reportedSize);
+
+// The records to write: this desktop's current records, plus every intact record of the old file
+// that none of them replaces.
+std::vector<StoredRecord> MergeForSave(const RecordsFile& previous, std::vector<StoredRecord> current);
+
+}  // namespace qvhost

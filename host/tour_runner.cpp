@@ -1,0 +1,324 @@
+// The tour's hands: a thread of its own that carries out the tour's steps on the running host as a
+// user would (mouse clicks posted to object windows, key presses on the keyboard, the plug-ins'
+// dialogs filled in and confirmed, files deleted into the recycle bin) and waits, with a time limit,
+// for what each step must bring about. What the steps are is decided in tour.cpp.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "hotkey_record.h"
+#include "host_window.h"
+#include "png.h"
+#include "tour.h"
+#include "watch_record.h"
+#include "win32_owner.h"
+
+namespace qvhost {
+
+static_assert(kTourHotkeyModifier == MOD_CONTROL && kTourHotkeyModifier == hotrelay::kModControl);
+static_assert(kTourHotkeyVirtualKey == VK_F10);
+
+namespace {
+
+constexpr DWORD kStepTimeout = 20000;  // ms; the bin's states follow within a few check intervals
+constexpr char kHotkeyDialog[] = "Hotrelay Properties (Version 0.2.2 Build 4 Beta)";
+constexpr char kBinDialog[] = "Wastewatch Properties";
+// Controls of the plug-ins' dialogs, as a user finds them.
+constexpr int kHotkeyKeyList = 1001, kCtrlButton = 1003, kSingleClickButton = 1006;
+constexpr int kCheckIntervalEdit = 1002, kNotifyCriticalBox = 1004, kNotifyWarningBox = 1005;
+constexpr int kCriticalEdit = 1006, kWarningEdit = 1008;
+
+struct Tour {
+    std::vector<TourStep> steps;
+    std::string screenshotPath;
+    unsigned filesMade = 0;
+};
+
+template <typename Condition>
+bool WaitFor(Condition done, DWORD timeout = kStepTimeout) {
+    const DWORD start = ::GetTickCount();
+    while (!done()) {
+        if (::GetTickCount() - start > timeout) return false;
+        ::Sleep(20);
+    }
+    return true;
+}
+
+bool Fail(const std::string& why) {
+    LogLine("tour:   failed: " + why);
+    return false;
+}
+
+struct DialogSearch {
+    const char* caption;
+    HWND found;
+};
+
+BOOL CALLBACK MatchDialog(HWND window, LPARAM param) {
+    auto* search = reinterpret_cast<DialogSearch*>(param);
+    DWORD process = 0;
+    ::GetWindowThreadProcessId(window, &process);
+    char caption[128] = {};
+    ::GetWindowTextA(window, caption, sizeof caption);
+    if (process == ::GetCurrentProcessId() && ::IsWindowVisible(window) && std::strcmp(caption, search->caption) == 0) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND FindDialog(const char* caption) {
+    DialogSearch search{caption, nullptr};
+    ::EnumWindows(MatchDialog, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// Opens the object's Properties..., lets fill() set the dialog's controls, confirms with OK and waits
+// until the host has re-attached the object and saved its record.
+template <typename Fill>
+bool ThroughDialog(std::int32_t id, const char* caption, Fill fill) {
+    const unsigned before = ViewObject(id).propertiesDone;
+    ::PostMessageA(MainWindow(), kMsgOpenProperties, 0, id);
+    HWND dialog = nullptr;
+    if (!WaitFor([&] { return (dialog = FindDialog(caption)) != nullptr; }))
+        return Fail(std::string("the dialog \"") + caption + "\" did not open");
+    if (!fill(dialog)) {
+        ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        return false;
+    }
+    ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(::GetDlgItem(dialog, IDOK)));
+    if (!WaitFor([&] { return ViewObject(id).propertiesDone != before; }))
+        return Fail("the host did not finish Properties...");
+    return true;
+}
+
+void Check(HWND dialog, int id) {
+    if (::SendDlgItemMessageA(dialog, id, BM_GETCHECK, 0, 0) != BST_CHECKED)
+        ::SendDlgItemMessageA(dialog, id, BM_CLICK, 0, 0);
+}
+
+bool ConfigureHotkey(const TourStep& step) {
+    const bool ok = ThroughDialog(step.objectId, kHotkeyDialog, [](HWND dialog) {
+        if (::SendDlgItemMessageA(dialog, kHotkeyKeyList, CB_SELECTSTRING, static_cast<WPARAM>(-1),
+                                  reinterpret_cast<LPARAM>(kTourHotkeyKey)) == CB_ERR)
+            return Fail(std::string("the key list has no ") + kTourHotkeyKey);
+        ::SendDlgItemMessageA(dialog, kCtrlButton, BM_CLICK, 0, 0);
+        ::SendDlgItemMessageA(dialog, kSingleClickButton, BM_CLICK, 0, 0);
+        return true;
+    });
+    if (!ok) return false;
+    const ObjectView view = ViewObject(step.objectId, true);
+    hotrelay::HotkeyRecord record{};
+    if (view.record.size() != sizeof record) return Fail("the object's record is not a Hotrelay2 record");
+    std::memcpy(&record, view.record.data(), sizeof record);
+    if (record.modifiers != kTourHotkeyModifier || record.virtualKey != kTourHotkeyVirtualKey ||
+        record.activationKind != hotrelay::kSingleClick)
+        return Fail("the dialog did not store Ctrl+F10, single click");
+    if (record.atom == 0) return Fail("the hotkey is not bound after QVInit (taken elsewhere?)");
+    char text[64];
+    std::snprintf(text, sizeof text, "tour:   bound, hotkey atom 0x%04X", record.atom);
+    LogLine(text);
+    return true;
+}
+
+bool ConfigureBin(const TourStep& step) {
+    const bool ok = ThroughDialog(step.objectId, kBinDialog, [](HWND dialog) {
+        ::SetDlgItemInt(dialog, kCheckIntervalEdit, kTourCheckInterval, FALSE);
+        ::SetDlgItemInt(dialog, kCriticalEdit, kTourCriticalLimit, FALSE);
+        ::SetDlgItemInt(dialog, kWarningEdit, kTourWarningLimit, FALSE);
+        Check(dialog, kNotifyCriticalBox);
+        Check(dialog, kNotifyWarningBox);
+        return true;
+    });
+    if (!ok) return false;
+    const ObjectView view = ViewObject(step.objectId, true);
+    wastewatch::WatchRecord record{};
+    if (view.record.size() != sizeof record) return Fail("the object's record is not a Wastewatch record");
+    std::memcpy(&record, view.record.data(), sizeof record);
+    if (record.checkInterval != kTourCheckInterval || record.criticalLimit != kTourCriticalLimit ||
+        record.warningLimit != kTourWarningLimit || record.notifyCritical == 0 || record.notifyWarning == 0)
+        return Fail("the dialog did not store the tour's settings");
+    return true;
+}
+
+bool Click(const TourStep& step) {
+    const ObjectView view = ViewObject(step.objectId);
+    if (!view.exists) return Fail("no such object");
+    RECT area{};
+    ::GetClientRect(view.window, &area);
+    const LPARAM at = MAKELPARAM(area.right / 2, area.bottom / 2);
+    ::PostMessageA(view.window, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    ::PostMessageA(view.window, WM_LBUTTONUP, 0, at);
+    if (!WaitFor([&] { return ViewObject(step.objectId).clicks != view.clicks; })) return Fail("no click arrived");
+    return true;
+}
+
+void SendKey(WORD key, bool up) {
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = key;
+    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    ::SendInput(1, &input, sizeof input);
+}
+
+bool PressHotkey(const TourStep& step) {
+    const unsigned before = ViewObject(step.objectId).clicks;
+    SendKey(VK_CONTROL, false);
+    SendKey(kTourHotkeyVirtualKey, false);
+    SendKey(kTourHotkeyVirtualKey, true);
+    SendKey(VK_CONTROL, true);
+    if (!WaitFor([&] { return ViewObject(step.objectId).clicks != before; }))
+        return Fail("the key press did not click the object");
+    return true;
+}
+
+bool Expect(const TourStep& step, bool caption) {
+    std::string seen;
+    const bool ok = WaitFor([&] {
+        const ObjectView view = ViewObject(step.objectId);
+        seen = caption ? view.caption : view.state;
+        return seen == step.text;
+    });
+    return ok || Fail("it shows \"" + seen + "\"");
+}
+
+bool ExpectRestored() {
+    for (std::int32_t id : ObjectIds()) {
+        const ObjectView view = ViewObject(id);
+        if (view.needsRecord && !view.restored) return Fail("object " + std::to_string(id) + " has its defaults");
+    }
+    return true;
+}
+
+// Files made for the tour in this run's temporary folder, then deleted into the recycle bin.
+bool DeleteFiles(Tour& tour, const TourStep& step) {
+    char folder[MAX_PATH] = {};
+    const DWORD length = ::GetTempPathA(MAX_PATH, folder);
+    if (length == 0 || length >= MAX_PATH) return Fail("no temporary folder");
+    std::string names;  // each name NUL-terminated, the list ends with a second NUL
+    const std::vector<char> content(kTourFileSize, 'x');
+    for (std::uint32_t i = 0; i < step.count; ++i) {
+        char path[MAX_PATH];
+        std::snprintf(path, sizeof path, "%sqv_tour_%lu_%u.bin", folder, ::GetCurrentProcessId(), ++tour.filesMade);
+        qv::UniqueHandle file(
+            ::CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file.get() == INVALID_HANDLE_VALUE) {
+            file.release();
+            return Fail(std::string("cannot create ") + path);
+        }
+        DWORD written = 0;
+        if (!::WriteFile(file.get(), content.data(), kTourFileSize, &written, nullptr) || written != kTourFileSize)
+            return Fail(std::string("cannot write ") + path);
+        names.append(path).push_back('\0');
+    }
+    names.push_back('\0');
+    SHFILEOPSTRUCTA operation{};
+    operation.wFunc = FO_DELETE;
+    operation.pFrom = names.c_str();
+    operation.fFlags = FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_SILENT | FOF_NOERRORUI;
+    const int result = ::SHFileOperationA(&operation);
+    if (result != 0 || operation.fAnyOperationsAborted) return Fail("the shell did not delete the files");
+    return true;
+}
+
+bool Screenshot(const std::string& path) {
+    ::RedrawWindow(MainWindow(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    ::Sleep(200);  // let the last paint reach the screen
+    if (!SaveWindowPng(MainWindow(), path)) return Fail("cannot write " + path);
+    LogLine("tour:   wrote " + path);
+    return true;
+}
+
+bool RunStep(Tour& tour, const TourStep& step) {
+    switch (step.action) {
+        case TourAction::kConfigureHotkey: return ConfigureHotkey(step);
+        case TourAction::kConfigureBin: return ConfigureBin(step);
+        case TourAction::kExpectRestored: return ExpectRestored();
+        case TourAction::kClick: return Click(step);
+        case TourAction::kPressHotkey: return PressHotkey(step);
+        case TourAction::kExpectCaption: return Expect(step, true);
+        case TourAction::kDeleteFiles: return DeleteFiles(tour, step);
+        case TourAction::kExpectState: return Expect(step, false);
+        case TourAction::kScreenshot: return Screenshot(tour.screenshotPath);
+    }
+    return false;
+}
+
+DWORD WINAPI TourMain(void* parameter) {
+    std::unique_ptr<Tour> tour(static_cast<Tour*>(parameter));
+    bool passed = true;
+    for (const TourStep& step : tour->steps) {
+        LogLine("tour: " + DescribeStep(step, CurrentDesktop()));
+        if (!RunStep(*tour, step)) {
+            passed = false;
+            break;
+        }
+    }
+    ::PostMessageA(MainWindow(), kMsgTourDone, passed ? 1 : 0, 0);
+    return 0;
+}
+
+}  // namespace
+
+HANDLE StartTour(std::vector<TourStep> steps, std::string screenshotPath) {
+    auto tour = std::make_unique<Tour>();
+    tour->steps = std::move(steps);
+    tour->screenshotPath = std::move(screenshotPath);
+    HANDLE thread = ::CreateThread(nullptr, 0, TourMain, tour.get(), 0, nullptr);
+    if (thread != nullptr) tour.release();
+    return thread;
+}
+
+bool SaveWindowPng(HWND window, const std::string& path) {
+    RECT area{};
+    if (!::GetWindowRect(window, &area)) return false;
+    const int width = area.right - area.left, height = area.bottom - area.top;
+    if (width <= 0 || height <= 0) return false;
+    qv::UniqueScreenDc screen(::GetDC(nullptr));
+    if (!screen) return false;
+    qv::UniqueMemoryDc memory(::CreateCompatibleDC(screen.get()));
+    if (!memory) return false;
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;  // top row first
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    qv::UniqueBitmap bitmap(::CreateDIBSection(screen.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!bitmap || bits == nullptr) return false;
+    HGDIOBJ previous = ::SelectObject(memory.get(), bitmap.get());
+    const BOOL copied = ::BitBlt(memory.get(), 0, 0, width, height, screen.get(), area.left, area.top, SRCCOPY);
+    ::GdiFlush();
+    ::SelectObject(memory.get(), previous);
+    if (!copied) return false;
+    // DIB rows are blue, green, red, padded to 4 bytes.
+    const std::size_t stride = (static_cast<std::size_t>(width) * 3 + 3) & ~std::size_t{3};
+    const auto* source = static_cast<const std::uint8_t*>(bits);
+    std::vector<std::uint8_t> rgb;
+    rgb.reserve(static_cast<std::size_t>(width) * height * 3);
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t* row = source + static_cast<std::size_t>(y) * stride;
+        for (int x = 0; x < width; ++x) rgb.insert(rgb.end(), {row[x * 3 + 2], row[x * 3 + 1], row[x * 3]});
+    }
+    const std::vector<std::uint8_t> png =
+        EncodePng(static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height), rgb);
+    qv::UniqueHandle file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                        nullptr));
+    if (file.get() == INVALID_HANDLE_VALUE) {
+        file.release();
+        return false;
+    }
+    DWORD written = 0;
+    return !png.empty() && ::WriteFile(file.get(), png.data(), static_cast<DWORD>(png.size()), &written, nullptr) &&
+           written == png.size();
+}
+
+}  // namespace qvhost

@@ -1,0 +1,289 @@
+// The reference host end to end, as a separate process on the virtual desktop: the tour's two flows
+// (a hotkey press, files deleted into the bin), records that survive a restart or fall back when
+// damaged, notifications, and a desktop file with errors.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "hotkey_record.h"
+#include "records.h"
+#include "screenshot.h"
+#include "watch_record.h"
+#include "win32_owner.h"
+#include "wine_test_support.h"
+
+namespace {
+
+struct HostRun {
+    DWORD exitCode = 0xDEADBEEF;
+    std::string output;
+};
+
+std::string TempPath(const char* name) {
+    char folder[MAX_PATH] = {};
+    ::GetTempPathA(MAX_PATH, folder);
+    return std::string(folder) + name + std::to_string(::GetCurrentProcessId());
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+void WriteFile(const std::string& path, const std::string& text) {
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file << text;
+}
+
+// Waits until the host's output so far holds text.
+bool WaitForOutput(const std::string& outputPath, const char* text, DWORD timeout = 20000) {
+    return qvtest::PumpUntil([&] { return ReadFile(outputPath).find(text) != std::string::npos; }, timeout);
+}
+
+// Starts reference_host.exe with these arguments, its output going to a file. whileRunning gets the
+// output file's path and may act on the host before it is waited for.
+template <typename Action>
+HostRun RunHost(const std::string& arguments, Action whileRunning, DWORD timeout = 90000) {
+    HostRun run;
+    const std::string outputPath = TempPath("host_output_");
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    qv::UniqueHandle output(::CreateFileA(outputPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (output.get() == INVALID_HANDLE_VALUE) {
+        output.release();
+        ADD_FAILURE() << "cannot create " << outputPath;
+        return run;
+    }
+    const std::string program = qvtest::BesideProgram("reference_host.exe");
+    std::string command = "\"" + program + "\" " + arguments;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = output.get();
+    startup.hStdError = output.get();
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessA(program.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                          &process)) {
+        ADD_FAILURE() << "cannot start the host, error " << ::GetLastError();
+        return run;
+    }
+    qv::UniqueHandle processHandle(process.hProcess), threadHandle(process.hThread);
+    whileRunning(outputPath);
+    if (::WaitForSingleObject(process.hProcess, timeout) != WAIT_OBJECT_0) {
+        ::TerminateProcess(process.hProcess, 99);
+        ::WaitForSingleObject(process.hProcess, 5000);
+        ADD_FAILURE() << "the host did not end in time";
+    }
+    ::GetExitCodeProcess(process.hProcess, &run.exitCode);
+    output.reset();
+    run.output = ReadFile(outputPath);
+    ::DeleteFileA(outputPath.c_str());
+    return run;
+}
+
+HostRun RunHost(const std::string& arguments) {
+    return RunHost(arguments, [](const std::string&) {});
+}
+
+// The lines appear in the output in this order (other lines may come between them).
+::testing::AssertionResult InOrder(const std::string& output, std::initializer_list<const char*> lines) {
+    std::size_t at = 0;
+    for (const char* line : lines) {
+        const std::size_t found = output.find(line, at);
+        if (found == std::string::npos)
+            return ::testing::AssertionFailure() << "missing (in this order): " << line << "\n--- output:\n" << output;
+        at = found + std::strlen(line);
+    }
+    return ::testing::AssertionSuccess();
+}
+
+std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
+
+TEST(HostEndToEnd, TourDrivesBothFlowsAndWhatWasSetSurvivesTheReopen) {
+    const std::string records = TempPath("tour_records_");
+    const std::string screenshot = qvtest::ArtifactPath("host_tour.png");
+    const HostRun run = RunHost("--tour --records " + Quoted(records) + " --screenshot " + Quoted(screenshot));
+    EXPECT_EQ(run.exitCode, 0u) << run.output;
+    // A calculator button's click reaches Calculator.dll(Key) through Hotrelay2 with its parameter 2.
+    EXPECT_TRUE(InOrder(run.output, {"\"1\" (18) clicked: QVCommandEx(\"Calculator.dll(Key)\", 49, 0, 0)",
+                                     "\"Display\" (2) shows \"1\"", "(\"Calculator.dll(Key)\", 50, 0, 0)",
+                                     "\"Display\" (2) shows \"12\"", "(\"Calculator.dll(Key)\", 43, 0, 0)",
+                                     "(\"Calculator.dll(Key)\", 51, 0, 0)", "(\"Calculator.dll(Key)\", 61, 0, 0)",
+                                     "\"Display\" (2) shows \"15\""}));
+    // Files deleted into the bin move the bin object through its states; a click empties it.
+    EXPECT_TRUE(InOrder(run.output, {"received 9997 code 8750394: shows \"Holding files\"",
+                                     "received 9997 code 8750396: shows \"Warning\"",
+                                     "received 9997 code 8750395: shows \"Critical\"",
+                                     "\"Recycle Bin\" (1) clicked: QVCommand(0, 0)",
+                                     "received 9997 code 8750393: shows \"Empty\""}));
+    // The key press on the bound combination ends in a click on the object, and its command.
+    EXPECT_TRUE(
+        InOrder(run.output, {"tour: press Ctrl+F10", "\"C\" (22) clicked: QVCommandEx(\"Calculator.dll(Key)\", 67",
+                             "\"Display\" (2) shows \"0\""}));
+    // Reopened: the records came back, the hotkey saved while bound binds again, the limits hold.
+    EXPECT_TRUE(InOrder(run.output, {"tour: every step passed", "tour: reopening the host",
+                                     "\"C\" (22) record restored: 02000000 79000000 01000000",
+                                     "tour: press Ctrl+F10", "\"C\" (22) clicked",
+                                     "received 9997 code 8750395: shows \"Critical\"", "tour: every step passed"}));
+    EXPECT_EQ(run.output.find("host: warning"), std::string::npos) << run.output;
+
+    const qvhost::RecordsFile file = qvhost::ReadRecords(ReadFile(records));
+    const auto hotkey =
+        qvhost::ChooseRecord(file, true, "default", 22, "Hotrelay2.dll", sizeof(hotrelay::HotkeyRecord));
+    ASSERT_TRUE(hotkey.data.has_value()) << hotkey.warning;
+    hotrelay::HotkeyRecord saved{};
+    std::memcpy(&saved, hotkey.data->data(), sizeof saved);
+    EXPECT_EQ(saved.virtualKey, static_cast<std::uint32_t>(VK_F10));
+    EXPECT_NE(saved.atom, 0u);  // saved while bound: run-time values are stored as they were
+    EXPECT_NE(saved.previousProc, 0u);
+    const auto bin = qvhost::ChooseRecord(file, true, "default", 1, "Wastewatch.dll", sizeof(wastewatch::WatchRecord));
+    ASSERT_TRUE(bin.data.has_value()) << bin.warning;
+    wastewatch::WatchRecord watch{};
+    std::memcpy(&watch, bin.data->data(), sizeof watch);
+    EXPECT_EQ(watch.checkInterval, 1u);
+    EXPECT_EQ(watch.criticalLimit, 2u);
+    EXPECT_EQ(watch.warningLimit, 1u);
+    EXPECT_EQ(ReadFile(screenshot).substr(1, 3), "PNG");
+    ::DeleteFileA(records.c_str());
+}
+
+// Records written as the host would, for the default desktop: the bin with the tour's limits and
+// the C button with a hotkey saved while bound (a stale atom and procedure from another process).
+std::vector<qvhost::StoredRecord> SavedRecords() {
+    const wastewatch::WatchRecord watch{1, 16, 1, 1, 2, 1};
+    const hotrelay::HotkeyRecord hotkey{hotrelay::kModControl, VK_F9, hotrelay::kSingleClick, 0xC0FF, {0, 0},
+                                        0x12345678};
+    std::vector<qvhost::StoredRecord> records;
+    const auto bytes = [](const auto& value) {
+        const auto* p = reinterpret_cast<const std::uint8_t*>(&value);
+        return std::vector<std::uint8_t>(p, p + sizeof value);
+    };
+    records.push_back({"default", 1, "Wastewatch.dll", bytes(watch)});
+    records.push_back({"default", 22, "Hotrelay2.dll", bytes(hotkey)});
+    records.push_back({"office", 5, "Other.dll", {1, 2, 3}});  // another desktop's: kept
+    return records;
+}
+
+TEST(HostEndToEnd, DamagedOrCutRecordsFallBackAloneAndTheGoodOnesAreKept) {
+    const std::string records = TempPath("damaged_records_");
+    const std::string good = qvhost::WriteRecords(SavedRecords());
+    std::string damaged = good;
+    damaged[damaged.find("Wastewatch.dll\t24\t") + 30] ^= 0x01;  // a digit of the bin's checksum or data
+    const std::size_t hotkeyLine = good.find("record\tdefault\t22");
+    const std::string cut = good.substr(0, hotkeyLine + 30) + good.substr(good.find('\n', hotkeyLine));  // C cut short
+    struct Case {
+        const char* name;
+        std::string text;
+        const char* warning;
+        bool binKept;
+    };
+    const Case cases[] = {
+        {"altered", damaged, "object \"Recycle Bin\" (1): its stored record (line 2) is damaged", false},
+        {"cut", cut, "object \"C\" (22): its stored record (line 3) is damaged", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteFile(records, c.text);
+        const HostRun run = RunHost("--once --records " + Quoted(records));
+        EXPECT_EQ(run.exitCode, 0u);
+        EXPECT_NE(run.output.find("host: warning: " + std::string(c.warning)), std::string::npos) << run.output;
+        const qvhost::RecordsFile saved = qvhost::ReadRecords(ReadFile(records));
+        EXPECT_TRUE(saved.problems.empty());
+        const auto bin = qvhost::ChooseRecord(saved, true, "default", 1, "Wastewatch.dll", 24);
+        const auto hotkey = qvhost::ChooseRecord(saved, true, "default", 22, "Hotrelay2.dll", 20);
+        ASSERT_TRUE(bin.data && hotkey.data);
+        // The fallen-back record is QVDefault's (no limits); the good one is as stored.
+        EXPECT_EQ((*bin.data)[16], c.binKept ? 2u : 0u);
+        EXPECT_EQ((*hotkey.data)[4], c.binKept ? 0u : static_cast<std::uint8_t>(VK_F9));
+        EXPECT_TRUE(qvhost::ChooseRecord(saved, true, "office", 5, "Other.dll", 3).data.has_value());
+    }
+    ::DeleteFileA(records.c_str());
+}
+
+TEST(HostEndToEnd, StaleHotkeyRecordBindsCleanlyAndAFailedSaveLeavesTheOldFile) {
+    const std::string records = TempPath("stale_records_");
+    const std::string text = qvhost::WriteRecords(SavedRecords());
+    WriteFile(records, text);
+    const std::string blocker = records + ".new";
+    ASSERT_TRUE(::CreateDirectoryA(blocker.c_str(), nullptr));  // the new file cannot be written
+    bool pressed = false;
+    const HostRun run = RunHost("--records " + Quoted(records), [&](const std::string& output) {
+        ASSERT_TRUE(WaitForOutput(output, "object(s) attached"));
+        HWND main = ::FindWindowA("QVmain", "QVmain");
+        ASSERT_NE(main, nullptr);
+        for (WORD key : {WORD{VK_CONTROL}, WORD{VK_F9}}) {
+            INPUT input{};
+            input.type = INPUT_KEYBOARD;
+            input.ki.wVk = key;
+            ::SendInput(1, &input, sizeof input);
+        }
+        for (WORD key : {WORD{VK_F9}, WORD{VK_CONTROL}}) {
+            INPUT input{};
+            input.type = INPUT_KEYBOARD;
+            input.ki.wVk = key;
+            input.ki.dwFlags = KEYEVENTF_KEYUP;
+            ::SendInput(1, &input, sizeof input);
+        }
+        pressed = WaitForOutput(output, "\"C\" (22) clicked");
+        ::PostMessageA(main, WM_CLOSE, 0, 0);
+    });
+    ::RemoveDirectoryA(blocker.c_str());
+    EXPECT_TRUE(pressed);
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_TRUE(InOrder(run.output, {"\"C\" (22) record restored: 02000000 78000000 01000000 ffc00000 78563412",
+                                     "\"C\" (22) clicked: QVCommandEx(\"Calculator.dll(Key)\", 67",
+                                     "host: error: records not saved"}));
+    EXPECT_EQ(ReadFile(records), text);
+    ::DeleteFileA(records.c_str());
+}
+
+TEST(HostEndToEnd, NotificationsReachTheObjectInLParamWhichShowsOnlyListedCodes) {
+    const std::string desktop = TempPath("notify_desktop_");
+    WriteFile(desktop, "[Object]\nId=7\nCaption=Seven\n100=Hundred\n200=Two hundred\n[Object]\nId=8\nCaption=Eight\n");
+    const HostRun run = RunHost("--desktop " + Quoted(desktop) + " --records " + Quoted(desktop + ".records"),
+                                [](const std::string&) {
+                                    HWND main = nullptr;
+                                    ASSERT_TRUE(qvtest::PumpUntil(
+                                        [&] { return (main = ::FindWindowA("QVmain", "QVmain")) != nullptr; }, 20000));
+                                    for (auto [code, id] : {std::pair{100, 7}, {300, 7}, {200, 7}, {100, 8}, {100, 9}})
+                                        ::PostMessageA(main, 9997, code, id);
+                                    ::PostMessageA(main, WM_CLOSE, 0, 0);
+                                });
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_TRUE(InOrder(run.output, {"\"Seven\" (7) received 9997 code 100: shows \"Hundred\"",
+                                     "\"Seven\" (7) ignored message 9997 code 300",
+                                     "\"Seven\" (7) received 9997 code 200: shows \"Two hundred\"",
+                                     "\"Eight\" (8) ignored message 9997 code 100",
+                                     "code 100 for object 9, which is not on the desktop",
+                                     "\"Seven\" (7): 9997 code 100 x1; 9997 code 200 x1; 9997 code 300 x1; showed "
+                                     "\"Hundred\" -> \"Two hundred\""}));
+    ::DeleteFileA(desktop.c_str());
+    ::DeleteFileA((desktop + ".records").c_str());
+}
+
+TEST(HostEndToEnd, DesktopErrorsAreNamedAndEveryOtherObjectWorks) {
+    const std::string desktop = TempPath("bad_desktop_");
+    WriteFile(desktop,
+              "[Object]\nId=1\nCaption=Missing\nPlugin=NoSuchPlugin.dll\n"
+              "[Object]\nId=2\nCaption=Not a plug-in\nPlugin=version.dll\n"
+              "[Object]\nId=3\nCaption=Display\nClass=display\nPlugin=Calculator.dll\n"
+              "a line that cannot be read\n"
+              "[Object]\nId=3\nCaption=Again\n");
+    const HostRun run = RunHost("--once --desktop " + Quoted(desktop) + " --records " + Quoted(desktop + ".records"));
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_TRUE(InOrder(run.output, {":14: cannot read this line", ":15: object Id 3 is already used by \"Display\"",
+                                     "3 object(s)"}));
+    EXPECT_NE(run.output.find("\"Missing\" (1) shows \"Error: cannot load plug-in \"NoSuchPlugin.dll\""),
+              std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("\"Not a plug-in\" (2) shows \"Error: plug-in \"version.dll\" does not export"),
+              std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("\"Display\" (3) shows \"0\""), std::string::npos) << run.output;
+    ::DeleteFileA(desktop.c_str());
+    ::DeleteFileA((desktop + ".records").c_str());
+}
+
+}  // namespace
