@@ -42,7 +42,4 @@ void LogLine(const std::string& line);
 // Starts the tour's thread; it posts kMsgTourDone when it ends. Returns the thread, or null.
 HANDLE StartTour(std::vector<struct TourStep> steps, std::string screenshotPath);
 
-// Captures the window's area of the screen as a PNG file.
-bool SaveWindowPng(HWND window, const std::string& path);
-
 }  // namespace qvhost

@@ -8,7 +8,6 @@
 
 #include "calculator_core.h"
 #include "qv_contract.h"
-#include "runtime_thread_record.h"
 
 namespace {
 
@@ -31,12 +30,6 @@ constexpr char kDescription[] =
 }  // namespace
 
 extern "C" {
-
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, void* reserved) {
-    // The C++ runtime's record of the unloading thread would otherwise leak at every unload.
-    if (reason == DLL_PROCESS_DETACH && reserved == nullptr) qv::ReleaseRuntimeThreadRecord(instance);
-    return TRUE;
-}
 
 // Relay target: one key, as the character code in the button's parameter 2.
 std::int32_t __stdcall Key(std::uint32_t key) noexcept {
