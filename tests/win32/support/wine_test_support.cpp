@@ -95,10 +95,12 @@ BOOL CALLBACK CollectCaption(HWND window, LPARAM param) {
     auto* search = reinterpret_cast<CaptionSearch*>(param);
     DWORD process = 0;
     ::GetWindowThreadProcessId(window, &process);
+    // Reading the text sends a message to the window's thread: only for the windows that can match,
+    // so that a thread waiting for this one is not asked while none of its windows is showing.
+    if (process != ::GetCurrentProcessId() || !::IsWindowVisible(window)) return TRUE;
     char text[256] = {};
     ::GetWindowTextA(window, text, sizeof text);
-    if (process == ::GetCurrentProcessId() && ::IsWindowVisible(window) && lstrcmpA(text, search->caption) == 0)
-        search->found.push_back(window);
+    if (lstrcmpA(text, search->caption) == 0) search->found.push_back(window);
     return TRUE;
 }
 
