@@ -102,32 +102,30 @@ extern "C" __attribute__((used)) std::uint64_t HotrelayRouteMessage(HWND window,
 // call as its return address: FreeLibrary removes its one argument and "returns" into the forwarding
 // call exactly as if the caller had called it. Should that release unmap the library, no instruction of
 // it runs again. ebx, esi, edi and ebp are never touched here.
-asm(R"(
-    .text
-    .globl _HotrelayWindowProc@16
-    .def _HotrelayWindowProc@16; .scl 2; .type 32; .endef
-_HotrelayWindowProc@16:
-    pushl 16(%esp)
-    pushl 16(%esp)
-    pushl 16(%esp)
-    pushl 16(%esp)
-    call _HotrelayRouteMessage
-    addl $16, %esp
-    popl %ecx
-    testl %eax, %eax
-    jz 1f
-    pushl %eax
-    movl __imp__CallWindowProcA@20, %eax
-    jmp 2f
-1:
-    movl __imp__DefWindowProcA@16, %eax
-2:
-    pushl %ecx
-    testl %edx, %edx
-    jz 3f
-    pushl %edx
-    pushl %eax
-    jmp *__imp__FreeLibrary@4
-3:
-    jmp *%eax
-)");
+extern "C" __attribute__((naked)) LRESULT CALLBACK HotrelayWindowProc(HWND, UINT, WPARAM, LPARAM) {
+    asm(R"(
+        pushl 16(%esp)
+        pushl 16(%esp)
+        pushl 16(%esp)
+        pushl 16(%esp)
+        call _HotrelayRouteMessage
+        addl $16, %esp
+        popl %ecx
+        testl %eax, %eax
+        jz 1f
+        pushl %eax
+        movl __imp__CallWindowProcA@20, %eax
+        jmp 2f
+    1:
+        movl __imp__DefWindowProcA@16, %eax
+    2:
+        pushl %ecx
+        testl %edx, %edx
+        jz 3f
+        pushl %edx
+        pushl %eax
+        jmp *__imp__FreeLibrary@4
+    3:
+        jmp *%eax
+    )");
+}

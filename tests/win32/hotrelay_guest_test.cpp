@@ -216,7 +216,9 @@ TEST_F(HotrelayGuest, AnOldCopyOfTheRecordWrittenBackRedirectsNothing) {
     std::memcpy(&record_, &stored, sizeof stored);
 
     g_seen.clear();
-    EXPECT_EQ(::SendMessageA(window_, WM_APP, 0, 0), kHostAnswer);
+    const auto call = CallWindowProcedure(WM_APP);
+    EXPECT_EQ(call.result, static_cast<std::uint32_t>(kHostAnswer));
+    EXPECT_TRUE(call.stackBalanced);
     EXPECT_EQ(::SendMessageA(window_, WM_HOTKEY, bound, 0), kHotkeyAnswer);
     qvtest::PumpFor(50);
     EXPECT_EQ(Count(WM_APP), 1);
