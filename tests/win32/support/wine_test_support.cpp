@@ -122,6 +122,17 @@ private:
 
 }  // namespace
 
+bool PressCombination(WORD modifierKey, WORD key) {
+    INPUT inputs[4]{};
+    const WORD keys[4] = {modifierKey, key, key, modifierKey};
+    for (int i = 0; i < 4; ++i) {
+        inputs[i].type = INPUT_KEYBOARD;
+        inputs[i].ki.wVk = keys[i];
+        inputs[i].ki.dwFlags = i < 2 ? 0 : KEYEVENTF_KEYUP;
+    }
+    return ::SendInput(4, inputs, sizeof inputs[0]) == 4;
+}
+
 std::vector<HWND> WindowsWithCaption(const char* caption) {
     CaptionSearch search{caption, {}};
     ::EnumWindows(CollectCaption, reinterpret_cast<LPARAM>(&search));

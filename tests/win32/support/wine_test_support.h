@@ -31,6 +31,10 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMilliseconds);
 // appear (for a message box or dialog shown by a call on another thread). Null on time-out.
 HWND WaitForWindow(const char* caption, DWORD timeoutMilliseconds);
 
+// Presses and releases a key combination as a user would (SendInput): modifier down, key down, key up,
+// modifier up. Returns whether the system took all four events.
+bool PressCombination(WORD modifierKey, WORD key);
+
 // Every visible top-level window of this process with exactly this caption, as it is now.
 std::vector<HWND> WindowsWithCaption(const char* caption);
 
