@@ -55,7 +55,8 @@ std::uint64_t Forward(ProcAddress next, HMODULE held = nullptr) noexcept {
 }  // namespace hotrelay
 
 // Called by the entry below with the message; decides and acts, and says where the message goes on to.
-extern "C" __attribute__((used)) std::uint64_t HotrelayRouteMessage(HWND window, UINT message, WPARAM /*wParam*/,
+// Referenced only from assembly: kept, and kept under its own name, whatever the optimiser sees.
+extern "C" __attribute__((used, externally_visible)) std::uint64_t HotrelayRouteMessage(HWND window, UINT message, WPARAM /*wParam*/,
                                                                     LPARAM /*lParam*/) noexcept {
     using namespace hotrelay;
     const auto id = reinterpret_cast<WindowId>(window);
