@@ -1,7 +1,7 @@
+// QVInit and QVUninit on the object's window: a straight run of checked calls, each step held by a
+// guard until the binding is committed. What to do with the window's procedure chain is the binding
+// table's decision.
 #include <windows.h>
-
-#include <algorithm>
-#include <vector>
 
 #include "hotkey_rules.h"
 #include "module_state.h"
@@ -10,41 +10,25 @@
 namespace hotrelay {
 namespace {
 
-// What this library registered. A record's atom field alone cannot tell: the host stores records
-// between runs, so an atom value there may name something this process never created.
-struct Binding {
-    HotkeyRecord* record;
-    HWND window;
-    ATOM atom;
-};
-std::vector<Binding> g_bindings;
-
-auto FindBinding(const HotkeyRecord* record) {
-    return std::find_if(g_bindings.begin(), g_bindings.end(), [record](const Binding& b) { return b.record == record; });
-}
+BindingTable g_table;
+SRWLOCK g_tableLock = SRWLOCK_INIT;
 
 HWND WindowOf(const qv::ObjectRecord& object) {
     return reinterpret_cast<HWND>(static_cast<UINT_PTR>(object.window));
 }
 
-void Release(const Binding& binding) {
-    HWND window = binding.window;
-    // The property leads to the most recent record still bound on this window, if any.
-    if (::GetPropA(window, kRecordProperty) == binding.record) {
-        auto other = std::find_if(g_bindings.rbegin(), g_bindings.rend(), [&](const Binding& b) {
-            return b.window == window && b.record != binding.record;
-        });
-        if (other != g_bindings.rend())
-            ::SetPropA(window, kRecordProperty, other->record);
-        else
-            ::RemovePropA(window, kRecordProperty);
-    }
-    ::UnregisterHotKey(window, binding.atom);
-    ::GlobalDeleteAtom(binding.atom);
+WindowId IdOf(HWND window) {
+    return reinterpret_cast<WindowId>(window);
 }
 
-bool WindowStillBound(HWND window) {
-    return std::any_of(g_bindings.begin(), g_bindings.end(), [window](const Binding& b) { return b.window == window; });
+HWND WindowFrom(WindowId id) {
+    return reinterpret_cast<HWND>(id);
+}
+
+const auto kOurProc = reinterpret_cast<LONG_PTR>(&HotrelayWindowProc);
+
+bool OursInstalled(HWND window) {
+    return ::GetWindowLongA(window, GWL_WNDPROC) == kOurProc;
 }
 
 void ClearRunTimeFields(HotkeyRecord& record) {
@@ -52,52 +36,63 @@ void ClearRunTimeFields(HotkeyRecord& record) {
     record.previousProc = 0;
 }
 
-// Puts ours in front of the window's procedure, or notes the existing previous one when ours is
-// already installed; returns the procedure messages go on to, 0 on failure.
-LONG_PTR Subclass(HWND window) {
+// Puts ours in front of the window's procedure, noting first where messages go on to, so that none
+// arriving meanwhile is lost. False when the window's procedure cannot be replaced.
+bool EnterChain(HWND window) {
     const LONG_PTR current = ::GetWindowLongA(window, GWL_WNDPROC);
-    const auto ours = reinterpret_cast<LONG_PTR>(&HotrelayWindowProc);
-    if (current == ours) {
-        // Already ours (another binding on this window): never record ourselves as the previous one.
-        return reinterpret_cast<LONG_PTR>(::GetPropA(window, kPreviousProcProperty));
-    }
-    if (current == 0 || !::SetPropA(window, kPreviousProcProperty, reinterpret_cast<HANDLE>(current))) return 0;
+    if (current == 0 || current == kOurProc) return false;  // never our own procedure as the next one
+    LockedTable()->EnterChain(IdOf(window), static_cast<ProcAddress>(current));
     ::SetLastError(ERROR_SUCCESS);
-    if (::SetWindowLongA(window, GWL_WNDPROC, ours) == 0 && ::GetLastError() != ERROR_SUCCESS) {
-        ::RemovePropA(window, kPreviousProcProperty);
-        return 0;
+    if (::SetWindowLongA(window, GWL_WNDPROC, kOurProc) == 0 && ::GetLastError() != ERROR_SUCCESS) {
+        LockedTable()->ForgetChain(IdOf(window));
+        return false;
     }
-    return current;
+    return true;
 }
 
-// Hands the window back its previous procedure while ours is the installed one. When another
-// procedure sits on top of ours, ours must stay reachable: the library is then pinned in memory.
-void Unsubclass(HWND window) {
-    if (!::IsWindow(window)) return;
-    const HANDLE previous = ::GetPropA(window, kPreviousProcProperty);
-    if (previous == nullptr) return;  // not in this window's chain any more
-    if (::GetWindowLongA(window, GWL_WNDPROC) == reinterpret_cast<LONG_PTR>(&HotrelayWindowProc)) {
-        ::SetWindowLongA(window, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
-        ::RemovePropA(window, kPreviousProcProperty);
-        return;
+// A window with nothing bound on it any more.
+void LeaveChain(HWND window) {
+    const bool installed = OursInstalled(window);
+    const BindingTable::Leaving leaving = LockedTable()->Leave(IdOf(window), installed);
+    switch (leaving.action) {
+        case BindingTable::Leaving::Action::Restore:
+            ::SetWindowLongA(window, GWL_WNDPROC, static_cast<LONG_PTR>(leaving.next));
+            break;
+        case BindingTable::Leaving::Action::Pin: {
+            // Another procedure on top calls ours as its previous one: the library stays mapped for good.
+            HMODULE pinned = nullptr;
+            ::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                                 reinterpret_cast<LPCSTR>(&HotrelayWindowProc), &pinned);
+            break;
+        }
+        case BindingTable::Leaving::Action::Stay:
+            break;
     }
-    // Someone subclassed the window after us and holds our procedure as theirs to call: it keeps
-    // forwarding through the property, and the library stays loaded for it.
-    HMODULE pinned = nullptr;
-    ::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
-                         reinterpret_cast<LPCSTR>(&HotrelayWindowProc), &pinned);
 }
 
 }  // namespace
 
-void Bind(const qv::ObjectRecord& object, HotkeyRecord& record) {
+LockedTable::LockedTable() noexcept {
+    ::AcquireSRWLockExclusive(&g_tableLock);
+}
+
+LockedTable::~LockedTable() {
+    ::ReleaseSRWLockExclusive(&g_tableLock);
+}
+
+BindingTable* LockedTable::operator->() const noexcept {
+    return &g_table;
+}
+
+void Bind(const qv::ObjectRecord& object, HotkeyRecord& record) noexcept {
     // A second QVInit for the same record first lets go of what the first one registered.
-    if (FindBinding(&record) != g_bindings.end()) Unbind(record);
+    if (LockedTable()->Bound(&record)) Unbind(record);
     // Whatever run-time values the record still holds are not this process's: drop them.
     ClearRunTimeFields(record);
 
     HWND window = WindowOf(object);
     if (!SettingsComplete(record) || window == nullptr) return;
+    if (!LockedTable()->Reserve()) return;
 
     const AtomName name = MakeAtomName(object.id);
     qv::UniqueGlobalAtom atom(::GlobalAddAtomA(name.data()));
@@ -115,37 +110,56 @@ void Bind(const qv::ObjectRecord& object, HotkeyRecord& record) {
             ::RemovePropA(window, kRecordProperty);
     });
 
-    const LONG_PTR previous = Subclass(window);
-    if (previous == 0) return;
+    // Ours may still be in the chain from an earlier binding, even under another procedure installed
+    // since: then it is not installed again.
+    const bool inChain = LockedTable()->InChain(IdOf(window));
+    if (!inChain && !EnterChain(window)) return;
 
     record.atom = atom.get();
-    record.previousProc = static_cast<std::uint32_t>(previous);
-    g_bindings.push_back({&record, window, atom.release()});
+    {
+        LockedTable table;
+        // Written as the record's layout says; never read back for forwarding.
+        record.previousProc = static_cast<std::uint32_t>(table->NextProc(IdOf(window)));
+        table->Add(&record, IdOf(window), atom.release());
+    }
     property.release();
     hotkey.release();
 }
 
-void Unbind(HotkeyRecord& record) {
-    auto it = FindBinding(&record);
-    if (it == g_bindings.end()) {
+void Unbind(HotkeyRecord& record) noexcept {
+    const auto release = LockedTable()->Remove(&record);
+    if (!release) {
         // Nothing of this process's: a non-zero atom is a leftover that names nothing to release,
         // and it must not make the record look bound. A record with atom 0 is left exactly as it is.
         if (record.atom != 0) ClearRunTimeFields(record);
         return;
     }
-    const Binding binding = *it;
-    Release(binding);
-    g_bindings.erase(it);
-    if (!WindowStillBound(binding.window)) Unsubclass(binding.window);
+    HWND window = WindowFrom(release->window);
+    if (release->windowAlive) {
+        if (release->property != nullptr)
+            ::SetPropA(window, kRecordProperty, const_cast<HotkeyRecord*>(release->property));
+        else
+            ::RemovePropA(window, kRecordProperty);
+    }
+    ::UnregisterHotKey(window, release->atom);
+    ::GlobalDeleteAtom(release->atom);
+    if (release->lastOnWindow) LeaveChain(window);
     ClearRunTimeFields(record);
 }
 
-void ReleaseAllBindings() {
-    while (!g_bindings.empty()) {
-        const Binding binding = g_bindings.back();
-        Release(binding);
-        g_bindings.pop_back();
-        if (!WindowStillBound(binding.window)) Unsubclass(binding.window);
+void ReleaseAllBindings() noexcept {
+    while (const auto binding = LockedTable()->TakeLastBinding()) {
+        HWND window = WindowFrom(binding->window);
+        if (binding->windowAlive && ::GetPropA(window, kRecordProperty) == binding->record)
+            ::RemovePropA(window, kRecordProperty);
+        ::UnregisterHotKey(window, binding->atom);
+        ::GlobalDeleteAtom(binding->atom);
+    }
+    while (const auto chain = LockedTable()->TakeLastChain()) {
+        HWND window = WindowFrom(chain->window);
+        // With another procedure on top, an unload without QVUninit cannot take ours out of the chain.
+        if (chain->windowAlive && OursInstalled(window))
+            ::SetWindowLongA(window, GWL_WNDPROC, static_cast<LONG_PTR>(chain->next));
     }
 }
 

@@ -15,8 +15,6 @@ static_assert(kVkF1 == VK_F1 && kVkF12 == VK_F12);
 
 namespace {
 
-// The record being edited, held for the life of the modal dialog; null when none was given.
-HotkeyRecord* g_editedRecord = nullptr;
 // The key-name rule's buffer; each use overwrites it.
 KeyNameBuffer g_keyName{};
 
@@ -57,7 +55,8 @@ void OnInitDialog(HWND dialog, HotkeyRecord* record) {
     for (std::string_view entry : kKeyList) {  // views of literals: NUL-terminated
         ::SendDlgItemMessageA(dialog, IDC_HOTKEY_KEY, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.data()));
     }
-    g_editedRecord = record;
+    // Each dialog keeps its own record: the host may open a second one from inside the first one's loop.
+    ::SetWindowLongPtrA(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(record));
     if (record == nullptr) {
         ::SetDlgItemTextA(dialog, IDC_STATUS, StatusText(nullptr).data());
         return;
@@ -76,7 +75,7 @@ void OnInitDialog(HWND dialog, HotkeyRecord* record) {
 }
 
 void OnOk(HWND dialog) {
-    HotkeyRecord* record = g_editedRecord;
+    auto* record = reinterpret_cast<HotkeyRecord*>(::GetWindowLongPtrA(dialog, DWLP_USER));
     if (record == nullptr) return;  // nothing to store into: the dialog stays open
     record->modifiers = CheckedValue(dialog, kModifierButtons);
     record->activationKind = CheckedValue(dialog, kKindButtons);
@@ -117,6 +116,5 @@ extern "C" std::int32_t __stdcall QVConfig(const qv::ObjectRecord* /*object*/, h
                                            HWND owner) noexcept {
     ::DialogBoxParamA(hotrelay::g_instance, MAKEINTRESOURCEA(IDD_HOTKEY_PROPERTIES), owner,
                       hotrelay::HotkeyDialogProc, reinterpret_cast<LPARAM>(record));
-    hotrelay::g_editedRecord = nullptr;
     return qv::kOk;
 }

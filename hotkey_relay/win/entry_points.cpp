@@ -32,14 +32,19 @@ constexpr char kDescription[] =
 
 extern "C" {
 
-std::int32_t __stdcall QVGetPluginInfo(std::uint32_t* recordSize, const char** description, std::uint32_t* flag) {
-    *recordSize = sizeof(hotrelay::HotkeyRecord);
-    *description = kDescription;
-    *flag = 1;
+// The contract promises valid pointers; a host that breaks the promise still gets no crash and no
+// exception back: a null pointer is simply not written through.
+
+std::int32_t __stdcall QVGetPluginInfo(std::uint32_t* recordSize, const char** description,
+                                       std::uint32_t* flag) noexcept {
+    if (recordSize != nullptr) *recordSize = sizeof(hotrelay::HotkeyRecord);
+    if (description != nullptr) *description = kDescription;
+    if (flag != nullptr) *flag = 1;
     return qv::kOk;
 }
 
-std::int32_t __stdcall QVDefault(std::uint32_t /*hostValue*/, hotrelay::HotkeyRecord* record) {
+std::int32_t __stdcall QVDefault(std::uint32_t /*hostValue*/, hotrelay::HotkeyRecord* record) noexcept {
+    if (record == nullptr) return qv::kOk;
     // The two reserved bytes belong to the host's storage and are left as they are.
     record->modifiers = 0;
     record->virtualKey = 0;
@@ -49,12 +54,12 @@ std::int32_t __stdcall QVDefault(std::uint32_t /*hostValue*/, hotrelay::HotkeyRe
     return qv::kOk;
 }
 
-std::int32_t __stdcall QVInit(const qv::ObjectRecord* object, hotrelay::HotkeyRecord* record) {
+std::int32_t __stdcall QVInit(const qv::ObjectRecord* object, hotrelay::HotkeyRecord* record) noexcept {
     if (object != nullptr && record != nullptr) hotrelay::Bind(*object, *record);
     return qv::kOk;
 }
 
-std::int32_t __stdcall QVUninit(const qv::ObjectRecord* /*object*/, hotrelay::HotkeyRecord* record) {
+std::int32_t __stdcall QVUninit(const qv::ObjectRecord* /*object*/, hotrelay::HotkeyRecord* record) noexcept {
     if (record != nullptr) hotrelay::Unbind(*record);
     return qv::kOk;
 }

@@ -3,24 +3,37 @@
 
 #include <windows.h>
 
+#include "binding_table.h"
 #include "hotkey_record.h"
 #include "qv_contract.h"
+
+// The procedure installed on bound windows (assembly entry in window_proc.cpp).
+extern "C" LRESULT CALLBACK HotrelayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 namespace hotrelay {
 
 extern HINSTANCE g_instance;
 
-// Window properties: the bound record, and the procedure ours replaced (kept while ours is installed).
+// Window property: the record bound on the window, as the host and other plug-ins may look it up. It is
+// only published here: messages are routed through the binding table alone.
 inline constexpr char kRecordProperty[] = "Hotrelay";
-inline constexpr char kPreviousProcProperty[] = "HotrelayPreviousProc";
 
-LRESULT CALLBACK HotrelayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// The binding table, shared by the host's calls and the window procedure (which runs on whichever
+// thread owns a window). Held only for table operations, never across a platform call.
+class LockedTable {
+public:
+    LockedTable() noexcept;
+    ~LockedTable();
+    LockedTable(const LockedTable&) = delete;
+    LockedTable& operator=(const LockedTable&) = delete;
+    BindingTable* operator->() const noexcept;
+};
 
 // Binding of a record's hotkey to its object's window, and its release.
-void Bind(const qv::ObjectRecord& object, HotkeyRecord& record);
-void Unbind(HotkeyRecord& record);
+void Bind(const qv::ObjectRecord& object, HotkeyRecord& record) noexcept;
+void Unbind(HotkeyRecord& record) noexcept;
 // At library unload: releases every binding still in force and hands every window back its own
 // procedure, without touching records the host may already have freed.
-void ReleaseAllBindings();
+void ReleaseAllBindings() noexcept;
 
 }  // namespace hotrelay

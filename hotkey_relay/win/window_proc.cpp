@@ -1,4 +1,10 @@
+// The procedure installed on a bound object's window. Its entry is a few instructions of assembly: the
+// decisions and the hotkey's input are made in C++ first, then the message is handed on by a tail jump,
+// so that no frame of this library is on the stack while the host's procedure runs. The host may then
+// unload the library from inside its own procedure, and nothing returns into unmapped code.
 #include <windows.h>
+
+#include <cstdint>
 
 #include "hotkey_rules.h"
 #include "module_state.h"
@@ -10,52 +16,117 @@ static_assert(kWmMouseMove == WM_MOUSEMOVE && kWmLButtonDown == WM_LBUTTONDOWN &
 
 namespace {
 
-HotkeyRecord* RecordOf(HWND window) {
-    return static_cast<HotkeyRecord*>(::GetPropA(window, kRecordProperty));
+// A reference on this library, taken while our own code calls out to something that can run the host's
+// procedure synchronously (and so unload the library) before it returns to us.
+HMODULE HoldLibrary() noexcept {
+    HMODULE self = nullptr;
+    if (!::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(&HoldLibrary), &self))
+        return nullptr;
+    return self;
 }
 
-// Where a message goes on to: the bound record's previous procedure, else the one noted when ours
-// was installed (a window keeps working after its binding is gone), else default processing.
-WNDPROC NextProc(HWND window) {
-    if (const HotkeyRecord* record = RecordOf(window); record != nullptr && record->previousProc != 0)
-        return reinterpret_cast<WNDPROC>(static_cast<UINT_PTR>(record->previousProc));
-    return reinterpret_cast<WNDPROC>(::GetPropA(window, kPreviousProcProperty));
-}
-
-LRESULT PassOn(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (WNDPROC next = NextProc(window); next != nullptr) return ::CallWindowProcA(next, window, message, wParam, lParam);
-    return ::DefWindowProcA(window, message, wParam, lParam);
-}
-
-void PostHotkeyInput(HWND window, const HotkeyRecord& record) {
+// Turns a hotkey press into the input of its kind; returns the reference held across SetFocus, which
+// sends focus messages to the window (and so to the host) before it returns.
+HMODULE PostHotkeyInput(HWND window, std::uint32_t activationKind) noexcept {
     RECT client{};
     ::GetClientRect(window, &client);
-    const InputPlan plan = PlanInput(record.activationKind, client.right, client.bottom);
-    if (plan.setFocus) ::SetFocus(window);
+    const InputPlan plan = PlanInput(activationKind, client.right, client.bottom);
+    HMODULE held = nullptr;
+    if (plan.setFocus) {
+        held = HoldLibrary();
+        ::SetFocus(window);
+    }
     for (std::size_t i = 0; i < plan.count; ++i)
         ::PostMessageA(window, plan.steps[i].message, 0, static_cast<LPARAM>(plan.steps[i].lParam));
+    return held;
 }
 
-LRESULT OnDestroy(HWND window, WPARAM wParam, LPARAM lParam) {
-    WNDPROC next = NextProc(window);
-    if (::GetWindowLongA(window, GWL_WNDPROC) == reinterpret_cast<LONG_PTR>(&HotrelayWindowProc) && next != nullptr) {
-        ::SetWindowLongA(window, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(next));
-        ::RemovePropA(window, kPreviousProcProperty);
-    }
-    if (RecordOf(window) != nullptr) ::SetPropA(window, kRecordProperty, nullptr);
-    // The host's own procedure still sees its window being destroyed, so its clean-up runs.
-    if (next != nullptr) return ::CallWindowProcA(next, window, WM_DESTROY, wParam, lParam);
-    return ::DefWindowProcA(window, WM_DESTROY, wParam, lParam);
+bool OursInstalled(HWND window) noexcept {
+    return ::GetWindowLongA(window, GWL_WNDPROC) == reinterpret_cast<LONG_PTR>(&HotrelayWindowProc);
+}
+
+// Where the entry jumps: the procedure the message goes on to (0: default processing) in the low half,
+// a library reference to drop on the way (0: none) in the high half.
+std::uint64_t Forward(ProcAddress next, HMODULE held = nullptr) noexcept {
+    return (std::uint64_t{reinterpret_cast<std::uintptr_t>(held)} << 32) | next;
 }
 
 }  // namespace
+}  // namespace hotrelay
 
-LRESULT CALLBACK HotrelayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_DESTROY) return OnDestroy(window, wParam, lParam);
-    if (message == WM_HOTKEY) {
-        if (const HotkeyRecord* record = RecordOf(window)) PostHotkeyInput(window, *record);
+// Called by the entry below with the message; decides and acts, and says where the message goes on to.
+// Referenced only from assembly: kept, and kept under its own name, whatever the optimiser sees.
+extern "C" __attribute__((used, externally_visible)) std::uint64_t HotrelayRouteMessage(HWND window, UINT message, WPARAM /*wParam*/,
+                                                                    LPARAM /*lParam*/) noexcept {
+    using namespace hotrelay;
+    const auto id = reinterpret_cast<WindowId>(window);
+    switch (message) {
+        case WM_DESTROY: {
+            const bool installed = OursInstalled(window);
+            const BindingTable::Destroying destroying = LockedTable()->OnDestroy(id, installed);
+            if (destroying.restore) ::SetWindowLongA(window, GWL_WNDPROC, static_cast<LONG_PTR>(destroying.next));
+            // The property entry stays, with a null value: no binding acts on the window any more.
+            if (::GetPropA(window, kRecordProperty) != nullptr) ::SetPropA(window, kRecordProperty, nullptr);
+            // The host's procedure still sees its window being destroyed, so its clean-up runs.
+            return Forward(destroying.next);
+        }
+        case WM_NCDESTROY:
+            return Forward(LockedTable()->OnFinalDestroy(id));
+        case WM_HOTKEY: {
+            ProcAddress next = 0;
+            std::uint32_t activationKind = 0;
+            bool bound = false;
+            {
+                LockedTable table;
+                const BindingTable::Route route = table->RouteOf(id);
+                next = route.next;
+                // Read at every press: the dialog may have changed it since the binding.
+                if (route.record != nullptr) {
+                    bound = true;
+                    activationKind = route.record->activationKind;
+                }
+            }
+            if (!bound) return Forward(next);
+            return Forward(next, PostHotkeyInput(window, activationKind));
+        }
+        default:
+            return Forward(LockedTable()->NextProc(id));
     }
-    return PassOn(window, message, wParam, lParam);
 }
 
-}  // namespace hotrelay
+// The window procedure (window, message, wParam, lParam), __stdcall. It copies its four arguments for
+// HotrelayRouteMessage, then jumps on with the caller's own arguments still in place:
+//  - to CallWindowProcA, with the next procedure inserted as an extra first argument below the return
+//    address (CallWindowProcA removes five arguments: the caller's four and the inserted one), or
+//  - to DefWindowProcA, which removes the caller's four.
+// When a library reference is to be dropped, the jump goes to FreeLibrary instead, with the forwarding
+// call as its return address: FreeLibrary removes its one argument and "returns" into the forwarding
+// call exactly as if the caller had called it. Should that release unmap the library, no instruction of
+// it runs again. ebx, esi, edi and ebp are never touched here.
+extern "C" __attribute__((naked)) LRESULT CALLBACK HotrelayWindowProc(HWND, UINT, WPARAM, LPARAM) {
+    asm(R"(
+        pushl 16(%esp)
+        pushl 16(%esp)
+        pushl 16(%esp)
+        pushl 16(%esp)
+        call _HotrelayRouteMessage
+        addl $16, %esp
+        popl %ecx
+        testl %eax, %eax
+        jz 1f
+        pushl %eax
+        movl __imp__CallWindowProcA@20, %eax
+        jmp 2f
+    1:
+        movl __imp__DefWindowProcA@16, %eax
+    2:
+        pushl %ecx
+        testl %edx, %edx
+        jz 3f
+        pushl %edx
+        pushl %eax
+        jmp *__imp__FreeLibrary@4
+    3:
+        jmp *%eax
+    )");
+}

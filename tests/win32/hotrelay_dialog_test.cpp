@@ -334,6 +334,89 @@ TEST_F(HotrelayConfig, NullRecordShowsInternalErrorAndIgnoresOk) {
     EXPECT_TRUE(stayedOpen);
 }
 
+// The host's owner window for object A: from inside A's dialog loop it opens B's properties.
+struct NestedConfig {
+    qv::ConfigFn config;
+    HotkeyRecord* record;
+    HWND owner;
+};
+NestedConfig g_nested{};
+
+LRESULT CALLBACK NestingOwnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_APP) {
+        qv::ObjectRecord object{13, {0, 0}, 0};
+        g_nested.config(&object, g_nested.record, g_nested.owner);
+        return 0;
+    }
+    return ::DefWindowProcA(window, message, wParam, lParam);
+}
+
+TEST_F(HotrelayConfig, TwoDialogsAtOnceEachStoreIntoTheirOwnRecord) {
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = NestingOwnerProc;
+    wc.hInstance = ::GetModuleHandleA(nullptr);
+    wc.lpszClassName = "HotrelayNestingOwner";
+    ::RegisterClassA(&wc);
+    qv::UniqueWindow ownerA(::CreateWindowExA(0, wc.lpszClassName, "owner A", WS_OVERLAPPED, 10, 10, 100, 50, nullptr,
+                                              nullptr, wc.hInstance, nullptr));
+    ASSERT_TRUE(ownerA);
+    HWND ownerB = owner_.get();
+
+    for (const bool aFirst : {true, false}) {
+        SCOPED_TRACE(aFirst ? "OK in A while B is open" : "OK in B, then in A");
+        HotkeyRecord a = Record(0, 0, 0), b = Record(0, 0, 0);
+        g_nested = {config_, &b, ownerB};
+        bool bothShown = false;
+        qvtest::Thread watcher([&] {
+            HWND dialogA = qvtest::WaitForWindow(kCaption, 10000);
+            HWND dialogB = nullptr;
+            // A's dialog is up: the host now opens B's from inside A's loop.
+            ::PostMessageA(ownerA.get(), WM_APP, 0, 0);
+            qvtest::PumpUntil(
+                [&] {
+                    for (HWND dialog : qvtest::WindowsWithCaption(kCaption)) {
+                        (::GetWindow(dialog, GW_OWNER) == ownerA.get() ? dialogA : dialogB) = dialog;
+                    }
+                    return dialogA != nullptr && dialogB != nullptr;
+                },
+                10000);
+            bothShown = dialogA != nullptr && dialogB != nullptr;
+            auto choose = [](HWND dialog, int modifier, int keyIndex, int kind) {
+                Click(dialog, modifier);
+                ChooseKey(dialog, keyIndex);
+                Click(dialog, kind);
+                Click(dialog, IDOK);
+            };
+            if (bothShown && aFirst) {
+                choose(dialogA, kModifierButtons[0], kIndexF, kKindButtons[0]);
+                choose(dialogB, kModifierButtons[1], kIndexF10, kKindButtons[1]);
+            } else if (bothShown) {
+                choose(dialogB, kModifierButtons[1], kIndexF10, kKindButtons[1]);
+                choose(dialogA, kModifierButtons[0], kIndexF, kKindButtons[0]);
+            }
+            // A dialog whose OK went unheard stays open: cancel it so that the test ends.
+            if (!qvtest::PumpUntil([] { return qvtest::WindowsWithCaption(kCaption).empty(); }, 2000)) {
+                for (HWND dialog : qvtest::WindowsWithCaption(kCaption)) Click(dialog, IDCANCEL);
+            }
+        });
+        qv::ObjectRecord object{12, {0, 0}, 0};
+        const auto call = qvtest::CallStdcall(reinterpret_cast<const void*>(config_),
+                                              {qvtest::Arg(&object), qvtest::Arg(&a), qvtest::Arg(ownerA.get())});
+        watcher.join();
+        EXPECT_TRUE(bothShown);
+        EXPECT_EQ(call.result, 1u);
+        EXPECT_TRUE(call.stackBalanced);
+        EXPECT_EQ(a.modifiers, hotrelay::kModAlt);
+        EXPECT_EQ(a.virtualKey, static_cast<std::uint32_t>('F'));
+        EXPECT_EQ(a.activationKind, hotrelay::kSingleClick);
+        EXPECT_EQ(b.modifiers, hotrelay::kModControl);
+        EXPECT_EQ(b.virtualKey, 0x79u);
+        EXPECT_EQ(b.activationKind, hotrelay::kDoubleClick);
+        EXPECT_EQ(a.previousProc, 0xDEADBEEF);
+        EXPECT_EQ(b.previousProc, 0xDEADBEEF);
+    }
+}
+
 TEST_F(HotrelayConfig, ScreenshotOfTheOpenDialog) {
     HotkeyRecord record = Record(hotrelay::kModWin, 0x79, hotrelay::kSingleClick, 0xC001);
     const std::string path = qvtest::ArtifactPath("hotrelay_dialog101.png");

@@ -4,6 +4,8 @@
 
 #include <tlhelp32.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <utility>
 #include <vector>
 
@@ -81,6 +83,122 @@ HWND WaitForWindow(const char* caption, DWORD timeoutMilliseconds) {
     } while (::GetTickCount() - start < timeoutMilliseconds);
     return nullptr;
 }
+
+namespace {
+
+struct CaptionSearch {
+    const char* caption;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectCaption(HWND window, LPARAM param) {
+    auto* search = reinterpret_cast<CaptionSearch*>(param);
+    DWORD process = 0;
+    ::GetWindowThreadProcessId(window, &process);
+    // Reading the text sends a message to the window's thread: only for the windows that can match,
+    // so that a thread waiting for this one is not asked while none of its windows is showing.
+    if (process != ::GetCurrentProcessId() || !::IsWindowVisible(window)) return TRUE;
+    char text[256] = {};
+    ::GetWindowTextA(window, text, sizeof text);
+    if (lstrcmpA(text, search->caption) == 0) search->found.push_back(window);
+    return TRUE;
+}
+
+constexpr char kChildFlag[] = "--qvtest-child=";
+
+// In the child: sets the parent's event once the test has ended and passed. A process can end with
+// exit code 0 without finishing its test (Wine ends one whose stack overflowed that way), so the exit
+// code alone proves nothing.
+class PassSignal : public ::testing::EmptyTestEventListener {
+public:
+    explicit PassSignal(HANDLE event) : event_(event) {}
+    void OnTestEnd(const ::testing::TestInfo& test) override {
+        if (test.result()->Passed()) ::SetEvent(event_);
+    }
+
+private:
+    HANDLE event_;
+};
+
+}  // namespace
+
+bool PressCombination(WORD modifierKey, WORD key) {
+    INPUT inputs[4]{};
+    const WORD keys[4] = {modifierKey, key, key, modifierKey};
+    for (int i = 0; i < 4; ++i) {
+        inputs[i].type = INPUT_KEYBOARD;
+        inputs[i].ki.wVk = keys[i];
+        inputs[i].ki.dwFlags = i < 2 ? 0 : KEYEVENTF_KEYUP;
+    }
+    return ::SendInput(4, inputs, sizeof inputs[0]) == 4;
+}
+
+std::vector<HWND> WindowsWithCaption(const char* caption) {
+    CaptionSearch search{caption, {}};
+    ::EnumWindows(CollectCaption, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+bool RanInChildProcess(DWORD timeoutMilliseconds) {
+    const std::string ownCommandLine = ::GetCommandLineA();
+    if (const auto flag = ownCommandLine.find(kChildFlag); flag != std::string::npos) {
+        const auto value = std::strtoul(ownCommandLine.c_str() + flag + sizeof kChildFlag - 1, nullptr, 10);
+        ::testing::UnitTest::GetInstance()->listeners().Append(new PassSignal(reinterpret_cast<HANDLE>(value)));
+        return false;
+    }
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    qv::UniqueHandle passed(::CreateEventA(&inheritable, TRUE, FALSE, nullptr));
+    if (!passed) {
+        ADD_FAILURE() << "cannot create the child's pass event: error " << ::GetLastError();
+        return true;
+    }
+    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    char program[MAX_PATH] = {};
+    ::GetModuleFileNameA(nullptr, program, MAX_PATH);
+    std::string commandLine = std::string("\"") + program + "\" --gtest_filter=" + test->test_suite_name() + "." +
+                              test->name() + " " + kChildFlag +
+                              std::to_string(reinterpret_cast<std::uintptr_t>(passed.get()));
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
+    PROCESS_INFORMATION process{};
+    std::fflush(stdout);
+    if (!::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                          &process)) {
+        ADD_FAILURE() << "cannot start the child process: error " << ::GetLastError();
+        return true;
+    }
+    qv::UniqueHandle processHandle(process.hProcess);
+    qv::UniqueHandle threadHandle(process.hThread);
+    // Messages are dispatched meanwhile: the child's windows send activation messages to this one's.
+    const HANDLE child = processHandle.get();
+    if (!PumpUntil([child] { return ::WaitForSingleObject(child, 0) == WAIT_OBJECT_0; }, timeoutMilliseconds)) {
+        ::TerminateProcess(processHandle.get(), 0xDEAD);
+        ::WaitForSingleObject(processHandle.get(), 5000);
+        ADD_FAILURE() << "the scenario did not end within " << timeoutMilliseconds << " ms";
+        return true;
+    }
+    DWORD exitCode = 0;
+    ::GetExitCodeProcess(processHandle.get(), &exitCode);
+    const bool finished = ::WaitForSingleObject(passed.get(), 0) == WAIT_OBJECT_0;
+    EXPECT_TRUE(exitCode == 0 && finished)
+        << "the scenario's process ended with 0x" << std::hex << exitCode
+        << (exitCode >= 0xC0000000u ? " (it crashed)" : finished ? "" : " before its test passed (see above)");
+    return true;
+}
+
+WindowCloser::WindowCloser(std::vector<std::string> captions)
+    : captions_(std::move(captions)), thread_([this] {
+          while (!stop_) {
+              for (const std::string& caption : captions_) {
+                  for (HWND window : WindowsWithCaption(caption.c_str())) ::PostMessageA(window, WM_CLOSE, 0, 0);
+              }
+              ::Sleep(20);
+          }
+      }) {}
 
 std::size_t ThreadsOfThisProcess() {
     qv::UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));

@@ -5,10 +5,12 @@
 
 #include <cstdint>
 #include <algorithm>
+#include <atomic>
 #include <functional>
 #include <stdexcept>
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 #include "plugin_loader.h"
 
@@ -28,6 +30,19 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMilliseconds);
 // Finds a visible top-level window of this process with exactly this caption, waiting for it to
 // appear (for a message box or dialog shown by a call on another thread). Null on time-out.
 HWND WaitForWindow(const char* caption, DWORD timeoutMilliseconds);
+
+// Presses and releases a key combination as a user would (SendInput): modifier down, key down, key up,
+// modifier up. Returns whether the system took all four events.
+bool PressCombination(WORD modifierKey, WORD key);
+
+// Every visible top-level window of this process with exactly this caption, as it is now.
+std::vector<HWND> WindowsWithCaption(const char* caption);
+
+// Runs the current test again, alone, in a child process of this same program, so that a crash or a
+// hang of the scenario fails this test and not the whole run. In the parent it waits for the child,
+// fails the test unless the child exits with 0 (a crash shows as its exception code) and returns true:
+// the test then returns at once. In the child it returns false and the test body runs there.
+bool RanInChildProcess(DWORD timeoutMilliseconds = 60000);
 
 // Threads of this process, from a system snapshot.
 std::size_t ThreadsOfThisProcess();
@@ -71,6 +86,19 @@ private:
     static DWORD WINAPI Main(void* self);
     std::function<void()> body_;
     HANDLE handle_ = nullptr;
+};
+
+// While it lives, a thread closes (WM_CLOSE) every visible top-level window of this process with one
+// of the given captions: dialogs and message boxes that a call opens and nobody is to read.
+class WindowCloser {
+public:
+    explicit WindowCloser(std::vector<std::string> captions);
+    ~WindowCloser() { stop_ = true; }
+
+private:
+    std::vector<std::string> captions_;
+    std::atomic<bool> stop_{false};
+    Thread thread_;  // last: joined before the rest goes
 };
 
 template <typename T>

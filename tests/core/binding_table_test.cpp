@@ -1,0 +1,156 @@
+#include "binding_table.h"
+
+#include <gtest/gtest.h>
+
+namespace hotrelay {
+namespace {
+
+constexpr WindowId kWindow = 0x1000;
+constexpr WindowId kOtherWindow = 0x2000;
+constexpr ProcAddress kHostProc = 0x401000;
+using Action = BindingTable::Leaving::Action;
+
+HotkeyRecord Settings(std::uint32_t kind) {
+    return {kModControl, 'A', kind, 0, {0, 0}, 0};
+}
+
+// A window bound once, as QVInit leaves it.
+void BindNew(BindingTable& table, const HotkeyRecord& record, WindowId window, std::uint16_t atom) {
+    ASSERT_TRUE(table.Reserve());
+    if (!table.InChain(window)) table.EnterChain(window, kHostProc);
+    table.Add(&record, window, atom);
+}
+
+TEST(BindingTableRoute, MessagesGoToTheProcedureOursReplacedWhateverTheRecordSays) {
+    BindingTable table;
+    HotkeyRecord record = Settings(kSingleClick);
+    BindNew(table, record, kWindow, 0xC001);
+    // The host writes an old copy of the record back: nothing of it is read for forwarding.
+    record.previousProc = 0x10;
+    record.atom = 0xC0FF;
+    const BindingTable::Route route = table.RouteOf(kWindow);
+    EXPECT_EQ(route.next, kHostProc);
+    EXPECT_EQ(route.record, &record);
+    EXPECT_EQ(table.RouteOf(kOtherWindow).next, 0u);
+    EXPECT_EQ(table.RouteOf(kOtherWindow).record, nullptr);
+}
+
+TEST(BindingTableRoute, TheMostRecentBindingOnAWindowIsInForce) {
+    BindingTable table;
+    HotkeyRecord a = Settings(kSingleClick), b = Settings(kMouseOver);
+    BindNew(table, a, kWindow, 1);
+    BindNew(table, b, kWindow, 2);
+    EXPECT_EQ(table.RouteOf(kWindow).record, &b);
+
+    const auto releaseB = table.Remove(&b);
+    ASSERT_TRUE(releaseB);
+    EXPECT_EQ(releaseB->atom, 2u);
+    EXPECT_EQ(releaseB->property, &a);
+    EXPECT_FALSE(releaseB->lastOnWindow);
+    EXPECT_EQ(table.RouteOf(kWindow).record, &a);
+    EXPECT_EQ(table.Leave(kWindow, true).action, Action::Stay);  // a is still bound
+
+    const auto releaseA = table.Remove(&a);
+    ASSERT_TRUE(releaseA);
+    EXPECT_EQ(releaseA->property, nullptr);
+    EXPECT_TRUE(releaseA->lastOnWindow);
+    EXPECT_FALSE(table.Remove(&a));
+}
+
+TEST(BindingTableLeave, OursInstalledHandsTheWindowBack) {
+    BindingTable table;
+    HotkeyRecord record = Settings(kSingleClick);
+    BindNew(table, record, kWindow, 1);
+    ASSERT_TRUE(table.Remove(&record));
+    const BindingTable::Leaving leaving = table.Leave(kWindow, true);
+    EXPECT_EQ(leaving.action, Action::Restore);
+    EXPECT_EQ(leaving.next, kHostProc);
+    EXPECT_FALSE(table.InChain(kWindow));
+    EXPECT_TRUE(table.Empty());
+}
+
+TEST(BindingTableLeave, AnotherProcedureOnTopKeepsOursInTheChainAndTheLibraryMapped) {
+    BindingTable table;
+    HotkeyRecord record = Settings(kSingleClick);
+    BindNew(table, record, kWindow, 1);
+    ASSERT_TRUE(table.Remove(&record));
+    EXPECT_EQ(table.Leave(kWindow, false).action, Action::Pin);
+    // Still forwarding for the procedure on top, to the host's procedure, with nothing to act on.
+    EXPECT_TRUE(table.InChain(kWindow));
+    EXPECT_EQ(table.RouteOf(kWindow).next, kHostProc);
+    EXPECT_EQ(table.RouteOf(kWindow).record, nullptr);
+
+    // Bound again (how a changed hotkey takes effect): ours is not installed a second time, and
+    // messages still go on to the host's procedure, never round the chain.
+    HotkeyRecord again = Settings(kDoubleClick);
+    ASSERT_TRUE(table.Reserve());
+    EXPECT_TRUE(table.InChain(kWindow));
+    table.Add(&again, kWindow, 3);
+    EXPECT_EQ(table.RouteOf(kWindow).next, kHostProc);
+    EXPECT_EQ(table.RouteOf(kWindow).record, &again);
+    EXPECT_EQ(table.NextProc(kWindow), kHostProc);
+}
+
+TEST(BindingTableDestroy, OursInstalledRestoresAndNoBindingActsAnyMore) {
+    BindingTable table;
+    HotkeyRecord record = Settings(kSingleClick);
+    BindNew(table, record, kWindow, 1);
+    const BindingTable::Destroying destroying = table.OnDestroy(kWindow, true);
+    EXPECT_TRUE(destroying.restore);
+    EXPECT_EQ(destroying.next, kHostProc);
+    EXPECT_FALSE(table.InChain(kWindow));
+    // The hotkey and atom wait for QVUninit, which must not touch the dead window's property.
+    const auto release = table.Remove(&record);
+    ASSERT_TRUE(release);
+    EXPECT_EQ(release->atom, 1u);
+    EXPECT_FALSE(release->windowAlive);
+    EXPECT_EQ(table.Leave(kWindow, false).action, Action::Stay);
+}
+
+TEST(BindingTableDestroy, UnderAnotherProcedureOursForwardsUntilTheEndThenForgetsTheWindow) {
+    BindingTable table;
+    HotkeyRecord record = Settings(kSingleClick);
+    BindNew(table, record, kWindow, 1);
+    const BindingTable::Destroying destroying = table.OnDestroy(kWindow, false);
+    EXPECT_FALSE(destroying.restore);
+    EXPECT_EQ(destroying.next, kHostProc);
+    EXPECT_EQ(table.RouteOf(kWindow).next, kHostProc);
+    EXPECT_EQ(table.RouteOf(kWindow).record, nullptr);
+    EXPECT_EQ(table.OnFinalDestroy(kWindow), kHostProc);
+    // The handle may name a new window from now on: it starts afresh.
+    EXPECT_FALSE(table.InChain(kWindow));
+    HotkeyRecord fresh = Settings(kMouseOver);
+    BindNew(table, fresh, kWindow, 2);
+    EXPECT_EQ(table.RouteOf(kWindow).record, &fresh);
+}
+
+TEST(BindingTableUnload, HandsOutEverythingMostRecentFirst) {
+    BindingTable table;
+    HotkeyRecord a = Settings(kSingleClick), b = Settings(kSingleClick);
+    BindNew(table, a, kWindow, 1);
+    BindNew(table, b, kOtherWindow, 2);
+    const auto first = table.TakeLastBinding();
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->record, &b);
+    EXPECT_EQ(first->window, kOtherWindow);
+    ASSERT_TRUE(table.TakeLastBinding());
+    EXPECT_FALSE(table.TakeLastBinding());
+    const auto chain = table.TakeLastChain();
+    ASSERT_TRUE(chain);
+    EXPECT_EQ(chain->window, kOtherWindow);
+    EXPECT_EQ(chain->next, kHostProc);
+    ASSERT_TRUE(table.TakeLastChain());
+    EXPECT_TRUE(table.Empty());
+}
+
+TEST(BindingTableChain, AFailedInstallLeavesNoTrace) {
+    BindingTable table;
+    ASSERT_TRUE(table.Reserve());
+    table.EnterChain(kWindow, kHostProc);
+    table.ForgetChain(kWindow);
+    EXPECT_FALSE(table.InChain(kWindow));
+    EXPECT_TRUE(table.Empty());
+}
+
+}  // namespace
+}  // namespace hotrelay
