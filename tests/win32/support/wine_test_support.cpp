@@ -51,34 +51,10 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMilliseconds) {
     }
 }
 
-namespace {
-
-struct WindowSearch {
-    const char* caption;
-    HWND found;
-};
-
-BOOL CALLBACK MatchCaption(HWND window, LPARAM param) {
-    auto* search = reinterpret_cast<WindowSearch*>(param);
-    DWORD process = 0;
-    ::GetWindowThreadProcessId(window, &process);
-    char text[256] = {};
-    ::GetWindowTextA(window, text, sizeof text);
-    if (process == ::GetCurrentProcessId() && ::IsWindowVisible(window) && lstrcmpA(text, search->caption) == 0) {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-}  // namespace
-
 HWND WaitForWindow(const char* caption, DWORD timeoutMilliseconds) {
-    WindowSearch search{caption, nullptr};
     const DWORD start = ::GetTickCount();
     do {
-        ::EnumWindows(MatchCaption, reinterpret_cast<LPARAM>(&search));
-        if (search.found != nullptr) return search.found;
+        if (const std::vector<HWND> found = WindowsWithCaption(caption); !found.empty()) return found.front();
         ::Sleep(10);
     } while (::GetTickCount() - start < timeoutMilliseconds);
     return nullptr;
