@@ -12,7 +12,6 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
             // The properties dialog's spinners need the up-down class.
             INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_UPDOWN_CLASS};
             ::InitCommonControlsEx(&controls);
-            wastewatch::PrepareMonitor();
             break;
         }
         case DLL_PROCESS_DETACH:

@@ -1,22 +1,31 @@
 // The monitor thread: measures the bin every check interval while objects are watched, and posts
 // each watched object's notifications to the host's main window.
 //
-// The thread is created by the first QVInit rather than at attach. A thread created inside DllMain
-// cannot start until the loader lock is released, so an unload that comes first would find it not
-// yet started: it could neither wait for it (the thread needs the lock the unload holds) nor let it
-// run (it would run code of an unmapped library), and terminating a thread caught in its start-up
-// brings the whole process down on some systems. Created from QVInit, the thread is known to run
-// before QVInit returns. Until then nothing is watched, so the thread would only idle anyway.
+// A thread runs only while something is watched: the first QVInit starts it, the last QVUninit tells
+// it to go. Everything a thread needs to run and to stop lives in its own MonitorThread, so a thread
+// that is still winding down never reads the stop request of the one a later QVInit started.
 //
-// Stopping it at unload runs inside DllMain, under the loader lock. A thread cannot finish exiting
-// while that lock is held, so detach cannot wait for the thread's end. Instead the thread's last act
-// is one call that never returns into this library: it signals "done" and parks inside the system in
-// the same call, after which detach may terminate it without cutting it off anywhere that matters.
+// The thread is created from QVInit rather than at attach. A thread created inside DllMain cannot
+// start until the loader lock is released, so an unload that came first could neither wait for it
+// nor let it run. Created from QVInit, the thread is known to run before QVInit returns.
+//
+// The last QVUninit never waits. It hands the thread a reference on this library and returns; the
+// thread gives up its measurement at the next step it can and leaves through
+// FreeLibraryAndExitThread, which never returns into this library. An unload that follows only drops
+// the host's reference; the library is unmapped when the thread is gone, and a reload in between gets
+// the same, still mapped library, whose QVInit starts a thread of its own.
+//
+// Only an unload without the last QVUninit finds a thread still running in DllMain, under the loader
+// lock, where a thread cannot finish exiting. There the thread's last act is one call that never
+// returns into this library: it signals "parked" and waits inside the system in the same call, after
+// which detach terminates it. This is the last resort, for a host that breaks the contract.
 #include "monitor_thread.h"
 
 #include <windows.h>
 
 #include <atomic>
+#include <new>
+#include <utility>
 
 #include "bin_measurement.h"
 #include "qv_contract.h"
@@ -29,46 +38,62 @@ namespace {
 
 enum ThreadState : LONG { kNotStarted, kRunning, kCancelled };
 
-// How long an unload waits for the thread to stop by itself before terminating it.
+// How long an unload without the last QVUninit waits for the thread to park before terminating it.
 constexpr DWORD kStopTimeoutMs = 2000;
-// How long an unload waits for a terminated thread to be gone.
+// How long that unload waits for a terminated thread to be gone.
 constexpr DWORD kTerminateWaitMs = 1000;
 // How long QVInit waits for a new thread to run.
 constexpr DWORD kStartTimeoutMs = 5000;
-// How long the last QVUninit waits for a measurement under way to give up.
-constexpr DWORD kIdleTimeoutMs = 10000;
 
-std::atomic<bool> g_stopRequested{false};
-// Set when a measurement under way has become pointless: the library is going or nothing is watched.
-std::atomic<bool> g_abandonMeasurement{false};
-std::atomic<LONG> g_threadState{kNotStarted};
-qv::UniqueHandle g_stopEvent;     // manual reset: set once, ends every wait of the thread
-qv::UniqueHandle g_retimeEvent;   // auto reset: the check interval changed
-qv::UniqueHandle g_startedEvent;  // manual reset: the thread runs its loop
-qv::UniqueHandle g_idleEvent;     // manual reset: no measurement under way
-qv::UniqueHandle g_doneEvent;     // manual reset: the thread has parked
-qv::UniqueHandle g_parkEvent;     // manual reset, never set: what the parked thread waits on
-qv::UniqueHandle g_thread;
+struct MonitorThread {
+    qv::UniqueHandle stopEvent;     // manual reset: set once, ends every wait of the thread
+    qv::UniqueHandle retimeEvent;   // auto reset: the check interval changed
+    qv::UniqueHandle startedEvent;  // manual reset: the thread runs its loop
+    qv::UniqueHandle parkedEvent;   // manual reset: the thread has parked
+    qv::UniqueHandle parkEvent;     // manual reset, never set: what the parked thread waits on
+    qv::UniqueHandle thread;
+    std::atomic<LONG> state{kNotStarted};
+    std::atomic<bool> stopRequested{false};
+    // Set before stopRequested by the last QVUninit: the thread owns itself and this reference, and
+    // leaves through FreeLibraryAndExitThread. Null when detach stops it.
+    std::atomic<HMODULE> exitReference{nullptr};
+    // The host's side and the thread itself once the last QVUninit has let go: the last one to be
+    // done with this deletes it, so neither side ever touches a closed handle.
+    std::atomic<int> owners{2};
+};
 
-[[noreturn]] void Park() noexcept {
-    ::SignalObjectAndWait(g_doneEvent.get(), g_parkEvent.get(), INFINITE, FALSE);
+void DropOwner(MonitorThread* self) noexcept {
+    if (self->owners.fetch_sub(1) == 1) delete self;
+}
+
+// The thread QVInit started and no QVUninit has told to go. Only the host's calls touch it.
+MonitorThread* g_current = nullptr;
+
+HANDLE NewEvent(bool manualReset) noexcept {
+    return ::CreateEventA(nullptr, manualReset ? TRUE : FALSE, FALSE, nullptr);
+}
+
+[[noreturn]] void Park(MonitorThread& self) noexcept {
+    ::SignalObjectAndWait(self.parkedEvent.get(), self.parkEvent.get(), INFINITE, FALSE);
     // Only if the call itself failed: stay here until detach gives up waiting and terminates us.
     for (;;) ::Sleep(INFINITE);
 }
 
-void RunCycle() noexcept {
-    // Both cleared before the table is looked at, so that an unwatch after this point abandons the
-    // walk and waits for it.
-    g_abandonMeasurement.store(false);
-    ::ResetEvent(g_idleEvent.get());
-    qv::ScopeExit idle([] { ::SetEvent(g_idleEvent.get()); });
-    if (g_stopRequested.load() || !IsWatching()) return;
-    const BinMeasurement measured = MeasureBin(g_abandonMeasurement);
-    if (g_abandonMeasurement.load()) return;  // possibly cut short: not a measurement of the bin
+[[noreturn]] void Leave(MonitorThread* self) noexcept {
+    const HMODULE reference = self->exitReference.load();
+    if (reference == nullptr) Park(*self);
+    DropOwner(self);
+    ::FreeLibraryAndExitThread(reference, 0);
+}
+
+void RunCycle(MonitorThread& self) noexcept {
+    if (self.stopRequested.load() || !IsWatching()) return;
+    const BinMeasurement measured = MeasureBin(self.stopRequested);
+    if (self.stopRequested.load()) return;  // possibly cut short: not a measurement of the bin
     // Without the host's main window nothing can be told, so nothing is marked as told either.
     HWND host = ::FindWindowA(qv::kMainWindowClass, qv::kMainWindowName);
     if (host == nullptr) return;
-    const CyclePlan plan = PlanMonitorCycle(measured.count, measured.size);
+    const CyclePlan plan = PlanMonitorCycle(self.stopRequested, measured.count, measured.size);
     for (std::size_t i = 0; i < plan.size; ++i) {
         const Notification& note = plan.notifications[i];
         ::PostMessageA(host, qv::kNotifyMessage, note.code, static_cast<LPARAM>(note.objectId));
@@ -76,8 +101,8 @@ void RunCycle() noexcept {
 }
 
 // Sleeps one check interval, read when the sleep starts; a new interval starts the sleep again.
-void SleepOneInterval() noexcept {
-    const HANDLE wakers[] = {g_stopEvent.get(), g_retimeEvent.get()};
+void SleepOneInterval(MonitorThread& self) noexcept {
+    const HANDLE wakers[] = {self.stopEvent.get(), self.retimeEvent.get()};
     for (;;) {
         const DWORD milliseconds = SleepMilliseconds(CheckIntervalInForce());
         const DWORD woken = ::WaitForMultipleObjects(2, wakers, FALSE, milliseconds);
@@ -87,82 +112,96 @@ void SleepOneInterval() noexcept {
     }
 }
 
-DWORD WINAPI MonitorMain(void*) {
+DWORD WINAPI MonitorMain(void* parameter) {
+    auto* self = static_cast<MonitorThread*>(parameter);
     LONG expected = kNotStarted;
-    if (!g_threadState.compare_exchange_strong(expected, kRunning)) Park();  // cancelled by detach
-    ::SetEvent(g_startedEvent.get());
-    while (!g_stopRequested.load()) {
-        RunCycle();
-        if (g_stopRequested.load()) break;
-        SleepOneInterval();
+    if (!self->state.compare_exchange_strong(expected, kRunning)) Park(*self);  // cancelled by detach
+    ::SetEvent(self->startedEvent.get());
+    while (!self->stopRequested.load()) {
+        RunCycle(*self);
+        if (self->stopRequested.load()) break;
+        SleepOneInterval(*self);
     }
-    Park();
+    Leave(self);
 }
 
-HANDLE NewEvent(bool manualReset) noexcept {
-    return ::CreateEventA(nullptr, manualReset ? TRUE : FALSE, FALSE, nullptr);
+MonitorThread* NewMonitorThread() noexcept {
+    auto* self = new (std::nothrow) MonitorThread;
+    if (self == nullptr) return nullptr;
+    self->stopEvent.reset(NewEvent(true));
+    self->retimeEvent.reset(NewEvent(false));
+    self->startedEvent.reset(NewEvent(true));
+    self->parkedEvent.reset(NewEvent(true));
+    self->parkEvent.reset(NewEvent(true));
+    if (!self->stopEvent || !self->retimeEvent || !self->startedEvent || !self->parkedEvent || !self->parkEvent) {
+        delete self;
+        return nullptr;
+    }
+    // No module reference while it runs: an unload without QVUninit must still unload the library.
+    self->thread.reset(::CreateThread(nullptr, 0, MonitorMain, self, 0, nullptr));
+    if (!self->thread) {
+        delete self;
+        return nullptr;
+    }
+    return self;
 }
 
-void ReleaseEvents() noexcept {
-    g_parkEvent.reset();
-    g_doneEvent.reset();
-    g_idleEvent.reset();
-    g_startedEvent.reset();
-    g_retimeEvent.reset();
-    g_stopEvent.reset();
+// Ends a thread that holds no reference on the library: asks it to stop, waits for it to park and
+// terminates it there (or wherever it is after the time-out, as the last resort).
+void EndUnreferencedThread(MonitorThread* self) noexcept {
+    self->stopRequested.store(true);
+    ::SetEvent(self->stopEvent.get());
+    LONG expected = kNotStarted;
+    bool parked = false;
+    // Not started only when QVInit gave up waiting for it: then it must never reach our code.
+    if (!self->state.compare_exchange_strong(expected, kCancelled)) {
+        parked = ::WaitForSingleObject(self->parkedEvent.get(), kStopTimeoutMs) == WAIT_OBJECT_0;
+    }
+    ::TerminateThread(self->thread.get(), parked ? 1 : 0);
+    ::WaitForSingleObject(self->thread.get(), kTerminateWaitMs);
+    delete self;
 }
 
 }  // namespace
 
-void PrepareMonitor() noexcept {
-    g_stopEvent.reset(NewEvent(true));
-    g_retimeEvent.reset(NewEvent(false));
-    g_startedEvent.reset(NewEvent(true));
-    g_idleEvent.reset(NewEvent(true));
-    g_doneEvent.reset(NewEvent(true));
-    g_parkEvent.reset(NewEvent(true));
-    if (!g_stopEvent || !g_retimeEvent || !g_startedEvent || !g_idleEvent || !g_doneEvent || !g_parkEvent) {
-        ReleaseEvents();
-        return;
+bool EnsureMonitorRunning() noexcept {
+    if (g_current != nullptr) {
+        if (!g_current->stopRequested.load()) return true;
+        // A thread left behind by a QVUninit that could not hand it a reference (see ReleaseMonitor).
+        EndUnreferencedThread(std::exchange(g_current, nullptr));
     }
-    ::SetEvent(g_idleEvent.get());
+    MonitorThread* started = NewMonitorThread();
+    if (started == nullptr) return false;
+    ::WaitForSingleObject(started->startedEvent.get(), kStartTimeoutMs);
+    g_current = started;
+    return true;
 }
 
-void EnsureMonitorRunning() noexcept {
-    if (g_thread || !g_stopEvent || g_stopRequested.load()) return;
-    // No module reference for the thread: the host's FreeLibrary must still unload the library.
-    g_thread.reset(::CreateThread(nullptr, 0, MonitorMain, nullptr, 0, nullptr));
-    if (g_thread) ::WaitForSingleObject(g_startedEvent.get(), kStartTimeoutMs);
+void ReleaseMonitor() noexcept {
+    if (g_current == nullptr) return;
+    HMODULE reference = nullptr;
+    if (::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(&MonitorMain),
+                             &reference)) {
+        MonitorThread* leaving = std::exchange(g_current, nullptr);
+        leaving->exitReference.store(reference);
+        leaving->stopRequested.store(true);
+        ::SetEvent(leaving->stopEvent.get());
+        DropOwner(leaving);
+        return;
+    }
+    // Without a reference the thread cannot leave by itself: it parks, and the next QVInit or the
+    // unload ends it.
+    g_current->stopRequested.store(true);
+    ::SetEvent(g_current->stopEvent.get());
 }
 
 void StopMonitor(bool processExiting) noexcept {
-    g_stopRequested.store(true);
-    g_abandonMeasurement.store(true);
     if (processExiting) return;  // the thread is gone already; nothing to wait for or release
-    if (g_thread) {
-        ::SetEvent(g_stopEvent.get());
-        LONG expected = kNotStarted;
-        bool parked = false;
-        // Not started only when QVInit gave up waiting for it: then it must never reach our code.
-        if (!g_threadState.compare_exchange_strong(expected, kCancelled)) {
-            parked = ::WaitForSingleObject(g_doneEvent.get(), kStopTimeoutMs) == WAIT_OBJECT_0;
-        }
-        // Parked, the thread sits in the system's wait and is safe to end; otherwise this is the last
-        // resort.
-        ::TerminateThread(g_thread.get(), parked ? 1 : 0);
-        ::WaitForSingleObject(g_thread.get(), kTerminateWaitMs);
-        g_thread.reset();
-    }
-    ReleaseEvents();
-}
-
-void SettleMonitor() noexcept {
-    g_abandonMeasurement.store(true);
-    if (g_thread) ::WaitForSingleObject(g_idleEvent.get(), kIdleTimeoutMs);
+    if (g_current != nullptr) EndUnreferencedThread(std::exchange(g_current, nullptr));
 }
 
 void RetimeMonitor() noexcept {
-    if (g_retimeEvent) ::SetEvent(g_retimeEvent.get());
+    if (g_current != nullptr) ::SetEvent(g_current->retimeEvent.get());
 }
 
 }  // namespace wastewatch

@@ -224,4 +224,21 @@ TEST_F(Monitor, AFifthObjectIsNotWatched) {
                                       {kFilled, 1}, {kFilled, 2}, {kFilled, 3}, {kFilled, 4}}));
 }
 
+// The host removes the last object while the thread measures a big bin, unloads, and at once loads
+// the library again (getting the same, still mapped library while the old thread winds down) to
+// watch another object: the new object hears of the bin, the old one never again.
+TEST_F(Monitor, AnImmediateReloadWatchesAgainWhileTheOldThreadWindsDown) {
+    HostWindow host;
+    ASSERT_TRUE(wwtest::FillTrashDirectly(3000, 10, "r"));
+    Watch(1, kEverySecond);
+    ASSERT_EQ(WaitForNotes(2, 30000), (Notes{{kFilled, 1}, {kFilled, 1}}));
+    qvtest::PumpFor(300);  // into the next measurement
+    Unwatch(1);
+    plugin_.Unload();
+    plugin_ = qvtest::LoadPlugin("Wastewatch.dll");
+    g_received.clear();
+    Watch(2, kEverySecond);
+    EXPECT_EQ(WaitForNotes(4, 30000), (Notes{{kFilled, 2}, {kFilled, 2}, {kFilled, 2}, {kFilled, 2}}));
+}
+
 }  // namespace

@@ -102,6 +102,19 @@ std::size_t HandlesOfThisProcess() {
     return handles;
 }
 
+std::uint64_t AddressSpaceInUse() {
+    std::uint64_t inUse = 0;
+    MEMORY_BASIC_INFORMATION region{};
+    std::uintptr_t address = 0;
+    while (::VirtualQuery(reinterpret_cast<const void*>(address), &region, sizeof region) == sizeof region) {
+        if (region.State != MEM_FREE) inUse += region.RegionSize;
+        const std::uintptr_t next = reinterpret_cast<std::uintptr_t>(region.BaseAddress) + region.RegionSize;
+        if (next <= address) break;  // the top of the address space
+        address = next;
+    }
+    return inUse;
+}
+
 CheckedCall CallStdcall(const void* function, std::initializer_list<std::uint32_t> arguments) {
     const std::vector<std::uint32_t> args(arguments);
     std::uint32_t result = 0;

@@ -34,6 +34,8 @@ std::size_t ThreadsOfThisProcess();
 // Handles of this process: GetProcessHandleCount gives 0 under Wine, so this counts the handle
 // values the system accepts.
 std::size_t HandlesOfThisProcess();
+// Bytes of this process's address space reserved or committed (everything not free).
+std::uint64_t AddressSpaceInUse();
 
 // Calls a __stdcall function with 32-bit arguments and reports whether the stack pointer after the
 // call is where it was before it (the callee removed exactly its own arguments).
