@@ -341,6 +341,44 @@ TEST_F(WastewatchLifecycle, InitFailsWhenNoMonitorThreadCanStart) {
     for (const qv::ObjectRecord& other : others) plugin.entry().uninit(&other, &record);
 }
 
+std::size_t FilesIn(const std::string& folder) {
+    std::size_t files = 0;
+    WIN32_FIND_DATAA found{};
+    const HANDLE search = ::FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return 0;
+    do {
+        if (std::strcmp(found.cFileName, ".") != 0 && std::strcmp(found.cFileName, "..") != 0) ++files;
+    } while (::FindNextFileA(search, &found));
+    ::FindClose(search);
+    return files;
+}
+
+// Activating the object empties a big bin without making the host wait for the shell, and the host
+// may unload the library at once: the library stays mapped until the emptying is done, and the bin
+// ends up empty, with nothing of its items left behind.
+TEST_F(WastewatchLifecycle, CommandEmptiesABigBinWithoutHoldingTheHostOrTheUnload) {
+    ASSERT_TRUE(wwtest::FillTrashDirectly(3000, 10, "e"));
+    ASSERT_EQ(wwtest::QueryBin().count, 3000);
+    qv::PluginLibrary plugin = qvtest::LoadPlugin("Wastewatch.dll");
+    LARGE_INTEGER start = Now();
+    const auto call = qvtest::CallStdcall(reinterpret_cast<const void*>(plugin.entry().command), {0xdeadbeef, 0});
+    const double command = MillisecondsSince(start);
+    EXPECT_TRUE(call.stackBalanced);
+    EXPECT_EQ(call.result, 1u);
+    start = Now();
+    plugin.Unload();
+    const double unload = MillisecondsSince(start);
+    // Emptying 3,000 items takes seconds here; the bounds leave room for a slow machine.
+    EXPECT_LT(command, 200.0);
+    EXPECT_LT(unload, 200.0);
+    EXPECT_NE(::GetModuleHandleA("Wastewatch.dll"), nullptr) << "unmapped while the shell was still emptying";
+    ASSERT_TRUE(LibraryGoneWithin(60000)) << "the emptying never let go of the library";
+    EXPECT_EQ(wwtest::QueryBin().count, 0);
+    const std::string trash = wwtest::ScratchFolder() + "\\..";
+    EXPECT_EQ(FilesIn(trash + "\\files"), 0u);
+    EXPECT_EQ(FilesIn(trash + "\\info"), 0u);
+}
+
 // A separate process that loads the library, watches an object and returns from main while the monitor
 // sleeps. At process exit the thread is already gone, and the exit must not wait for it.
 DWORD RunExitProbe(const char* mode, double& milliseconds) {
