@@ -14,6 +14,9 @@ constexpr DWORD kEmptyFlags = SHERB_NOCONFIRMATION | SHERB_NOPROGRESSUI | SHERB_
 static_assert(kEmptyFlags == 7);
 
 SRWLOCK g_lock = SRWLOCK_INIT;
+// Held shared by a measurement of the monitor and exclusively while the shell empties the bin: a
+// shell reading the bin while it is being emptied can leave parts of items behind.
+SRWLOCK g_binAccess = SRWLOCK_INIT;
 bool g_busy = false;   // an emptying thread runs (guarded by g_lock)
 bool g_again = false;  // a request came while it ran (guarded by g_lock)
 std::atomic<std::uint32_t> g_done{0};
@@ -28,7 +31,9 @@ public:
 };
 
 void EmptyAllBins() noexcept {
+    ::AcquireSRWLockExclusive(&g_binAccess);
     ::SHEmptyRecycleBinA(nullptr, nullptr, kEmptyFlags);
+    ::ReleaseSRWLockExclusive(&g_binAccess);
 }
 
 // Ends the emptying unless another request came in meanwhile; returns whether to go round again.
@@ -86,9 +91,12 @@ void StartEmptying() noexcept {
     } while (FinishOrRepeat());
 }
 
-bool EmptyingUnderWay() noexcept {
-    EmptierLock lock;
-    return g_busy;
+bool TryBeginBinRead() noexcept {
+    return ::TryAcquireSRWLockShared(&g_binAccess) != FALSE;
+}
+
+void EndBinRead() noexcept {
+    ::ReleaseSRWLockShared(&g_binAccess);
 }
 
 HANDLE EmptierIdleEvent() noexcept {

@@ -16,9 +16,11 @@ void ReleaseEmptier() noexcept;
 // that comes while an emptying runs is folded into it: that emptying goes round once more.
 void StartEmptying() noexcept;
 
-// For the monitor thread: whether an emptying is under way, an event set whenever none is, and how
-// many emptyings have finished since the library was loaded.
-bool EmptyingUnderWay() noexcept;
+// For the monitor thread. A measurement reads the bin only between TryBeginBinRead (false while
+// this plug-in empties the bin) and EndBinRead. The idle event is set whenever no emptying runs;
+// EmptyingsDone counts the emptyings finished since the library was loaded.
+bool TryBeginBinRead() noexcept;
+void EndBinRead() noexcept;
 HANDLE EmptierIdleEvent() noexcept;
 std::uint32_t EmptyingsDone() noexcept;
 

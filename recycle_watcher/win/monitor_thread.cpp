@@ -23,11 +23,16 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <new>
 #include <utility>
+#include <vector>
 
+#include "bin_change_watch.h"
+#include "bin_emptier.h"
 #include "bin_measurement.h"
+#include "bin_watch.h"
 #include "qv_contract.h"
 #include "watcher_state.h"
 #include "win32_owner.h"
@@ -86,29 +91,119 @@ HANDLE NewEvent(bool manualReset) noexcept {
     ::FreeLibraryAndExitThread(reference, 0);
 }
 
-void RunCycle(MonitorThread& self) noexcept {
-    if (self.stopRequested.load() || !IsWatching()) return;
-    const BinMeasurement measured = MeasureBin(self.stopRequested);
+// The last measurement and what was true of the bin's folders when it was taken.
+struct LastMeasurement {
+    bool taken = false;
+    BinMeasurement result{};
+    BinSnapshot snapshot;
+    DWORD tick = 0;
+    std::uint32_t emptyings = 0;  // emptyings of this plug-in finished before it was taken
+};
+
+// Measures the bin now. The change signals are armed again and the snapshot taken first, so a
+// change from then on is seen at the next cycle. Call it between TryBeginBinRead and EndBinRead.
+void MeasureNow(MonitorThread& self, BinChangeWatch& watch, LastMeasurement& last) noexcept {
+    if (watch.NeedsReopen(watch.Snapshot())) watch.Open();
+    watch.TakeChanges();
+    BinSnapshot snapshot = watch.Snapshot();
+    const std::uint32_t emptyings = EmptyingsDone();
+    const BinMeasurement measured = MeasureBinTotals(self.stopRequested);
     if (self.stopRequested.load()) return;  // possibly cut short: not a measurement of the bin
+    last.taken = true;
+    last.result = measured;
+    last.snapshot = std::move(snapshot);
+    last.tick = ::GetTickCount();
+    last.emptyings = emptyings;
+}
+
+// Brings the last measurement up to date if anything may have changed since it was taken; false when
+// the thread was told to go meanwhile.
+bool RefreshMeasurement(MonitorThread& self, BinChangeWatch& watch, LastMeasurement& last) noexcept {
+    for (;;) {
+        const bool reading = TryBeginBinRead();
+        const bool signalled = watch.TakeChanges();
+        const BinSnapshot now = watch.Snapshot();
+        const CycleFacts facts{last.taken,
+                               watch.Trustworthy(),
+                               signalled,
+                               !(now == last.snapshot) || watch.NeedsReopen(now),
+                               EmptyingsDone() != last.emptyings,
+                               !reading,
+                               static_cast<std::uint64_t>(::GetTickCount() - last.tick)};
+        const CycleMeasurement choice = ChooseMeasurement(facts);
+        if (choice == CycleMeasurement::kMeasure) MeasureNow(self, watch, last);
+        if (reading) EndBinRead();
+        if (choice != CycleMeasurement::kAwaitEmptying) return !self.stopRequested.load();
+        // Nothing measured yet, and this plug-in is emptying the bin: wait until it is done.
+        const HANDLE wakers[] = {self.stopEvent.get(), EmptierIdleEvent()};
+        if (::WaitForMultipleObjects(2, wakers, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) return false;
+    }
+}
+
+void RunCycle(MonitorThread& self, BinChangeWatch& watch, LastMeasurement& last) noexcept {
+    if (self.stopRequested.load() || !IsWatching()) return;
+    if (!RefreshMeasurement(self, watch, last)) return;
     // Without the host's main window nothing can be told, so nothing is marked as told either.
     HWND host = ::FindWindowA(qv::kMainWindowClass, qv::kMainWindowName);
     if (host == nullptr) return;
-    const CyclePlan plan = PlanMonitorCycle(self.stopRequested, measured.count, measured.size);
+    const CyclePlan plan = PlanMonitorCycle(self.stopRequested, last.result.count, last.result.size);
     for (std::size_t i = 0; i < plan.size; ++i) {
         const Notification& note = plan.notifications[i];
         ::PostMessageA(host, qv::kNotifyMessage, note.code, static_cast<LPARAM>(note.objectId));
     }
 }
 
-// Sleeps one check interval, read when the sleep starts; a new interval starts the sleep again.
-void SleepOneInterval(MonitorThread& self) noexcept {
-    const HANDLE wakers[] = {self.stopEvent.get(), self.retimeEvent.get()};
+// After a change signal during the sleep: lets a burst of changes settle, so that it costs one
+// measurement. False when the thread was told to go.
+bool Settle(MonitorThread& self, BinChangeWatch& watch) noexcept {
+    const DWORD start = ::GetTickCount();
+    for (;;) {
+        const DWORD elapsed = ::GetTickCount() - start;
+        if (elapsed >= kSettleMaxMs) return true;
+        HANDLE wakers[MAXIMUM_WAIT_OBJECTS] = {self.stopEvent.get()};
+        const std::vector<HANDLE>& signals = watch.Signals();
+        std::copy(signals.begin(), signals.end(), wakers + 1);
+        const DWORD count = static_cast<DWORD>(1 + signals.size());
+        const DWORD woken =
+            ::WaitForMultipleObjects(count, wakers, FALSE, std::min<DWORD>(kSettleQuietMs, kSettleMaxMs - elapsed));
+        if (woken == WAIT_OBJECT_0) return false;
+        if (woken == WAIT_TIMEOUT || woken == WAIT_FAILED) return true;
+        if (woken > WAIT_OBJECT_0 && woken < WAIT_OBJECT_0 + count) watch.Rearm(woken - WAIT_OBJECT_0 - 1);
+    }
+}
+
+// Sleeps one check interval, read when the sleep starts; a new interval starts the sleep again. A
+// change to the bin during the sleep is measured ahead of the cycle (once per sleep), so the cycle
+// can report it without first waiting for a measurement.
+void SleepOneInterval(MonitorThread& self, BinChangeWatch& watch, LastMeasurement& last) noexcept {
+    DWORD start = ::GetTickCount();
+    bool measuredAhead = false;
     for (;;) {
         const DWORD milliseconds = SleepMilliseconds(CheckIntervalInForce());
-        const DWORD woken = ::WaitForMultipleObjects(2, wakers, FALSE, milliseconds);
-        if (woken == WAIT_OBJECT_0 + 1) continue;
-        if (woken == WAIT_FAILED) ::Sleep(milliseconds);
-        return;
+        const DWORD elapsed = ::GetTickCount() - start;
+        if (elapsed >= milliseconds) return;
+        HANDLE wakers[MAXIMUM_WAIT_OBJECTS] = {self.stopEvent.get(), self.retimeEvent.get()};
+        const std::vector<HANDLE>& signals = watch.Signals();
+        std::copy(signals.begin(), signals.end(), wakers + 2);
+        const DWORD count = static_cast<DWORD>(2 + signals.size());
+        const DWORD woken = ::WaitForMultipleObjects(count, wakers, FALSE, milliseconds - elapsed);
+        if (woken == WAIT_OBJECT_0 || woken == WAIT_TIMEOUT) return;
+        if (woken == WAIT_OBJECT_0 + 1) {
+            start = ::GetTickCount();
+            continue;
+        }
+        if (woken == WAIT_FAILED) {
+            ::Sleep(milliseconds - elapsed);
+            return;
+        }
+        watch.Rearm(woken - WAIT_OBJECT_0 - 2);
+        if (!ShouldMeasureAhead(measuredAhead, watch.Trustworthy(), false)) continue;
+        if (!Settle(self, watch)) return;
+        measuredAhead = true;
+        if (!TryBeginBinRead()) continue;  // this plug-in is emptying the bin: the cycle sees to it
+        // The changes seen so far count as taken by this measurement.
+        MeasureNow(self, watch, last);
+        EndBinRead();
     }
 }
 
@@ -117,10 +212,16 @@ DWORD WINAPI MonitorMain(void* parameter) {
     LONG expected = kNotStarted;
     if (!self->state.compare_exchange_strong(expected, kRunning)) Park(*self);  // cancelled by detach
     ::SetEvent(self->startedEvent.get());
-    while (!self->stopRequested.load()) {
-        RunCycle(*self);
-        if (self->stopRequested.load()) break;
-        SleepOneInterval(*self);
+    {
+        // Both go before the thread leaves: the signals are closed by the thread that opened them.
+        BinChangeWatch watch;
+        watch.Open();
+        LastMeasurement last;
+        while (!self->stopRequested.load()) {
+            RunCycle(*self, watch, last);
+            if (self->stopRequested.load()) break;
+            SleepOneInterval(*self, watch, last);
+        }
     }
     Leave(self);
 }

@@ -199,6 +199,7 @@ TEST_F(WastewatchLifecycle, LoadAndUnloadManyTimesLeaksNothing) {
         HMODULE module = ::LoadLibraryA(path.c_str());
         ASSERT_NE(module, nullptr);
         ASSERT_EQ(FindInit(module)(&object, &record), 1);
+        ::Sleep(300);  // long enough for the thread to set up its watch on the bin's folders
         ASSERT_TRUE(::FreeLibrary(module));
     }
     const std::size_t threadsBefore = qvtest::ThreadsOfThisProcess();
@@ -345,7 +346,7 @@ std::size_t FilesIn(const std::string& folder) {
     std::size_t files = 0;
     WIN32_FIND_DATAA found{};
     const HANDLE search = ::FindFirstFileA((folder + "\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return 0;
+    if (search == INVALID_HANDLE_VALUE) return 1000000;  // not even a folder
     do {
         if (std::strcmp(found.cFileName, ".") != 0 && std::strcmp(found.cFileName, "..") != 0) ++files;
     } while (::FindNextFileA(search, &found));
@@ -374,7 +375,8 @@ TEST_F(WastewatchLifecycle, CommandEmptiesABigBinWithoutHoldingTheHostOrTheUnloa
     EXPECT_NE(::GetModuleHandleA("Wastewatch.dll"), nullptr) << "unmapped while the shell was still emptying";
     ASSERT_TRUE(LibraryGoneWithin(60000)) << "the emptying never let go of the library";
     EXPECT_EQ(wwtest::QueryBin().count, 0);
-    const std::string trash = wwtest::ScratchFolder() + "\\..";
+    const std::string trash = wwtest::TrashFolder();
+    ASSERT_FALSE(trash.empty());
     EXPECT_EQ(FilesIn(trash + "\\files"), 0u);
     EXPECT_EQ(FilesIn(trash + "\\info"), 0u);
 }

@@ -8,6 +8,7 @@
 #include <functional>
 #include <stdexcept>
 #include <initializer_list>
+#include <set>
 #include <string>
 
 #include "plugin_loader.h"
@@ -34,6 +35,10 @@ std::size_t ThreadsOfThisProcess();
 // Handles of this process: GetProcessHandleCount gives 0 under Wine, so this counts the handle
 // values the system accepts.
 std::size_t HandlesOfThisProcess();
+// Identifiers of this process's threads, and one thread's CPU time (kernel plus user) in milliseconds.
+std::set<DWORD> ThreadIdsOfThisProcess();
+double ThreadCpuMilliseconds(HANDLE thread);
+
 // Bytes of this process's address space reserved or committed (everything not free).
 std::uint64_t AddressSpaceInUse();
 
