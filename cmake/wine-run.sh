@@ -3,7 +3,10 @@
 #  - the Wine prefix is this build tree's own (created once, then reused);
 #  - the X display is this build tree's own Xvfb (keyboard input and windows never reach a real screen),
 #    unless QV_USE_DISPLAY names a display to use instead;
-#  - the recycle bin is a fresh, empty XDG trash for this run only, removed afterwards.
+#  - the recycle bin is a fresh, empty XDG trash for this run only, removed afterwards;
+#  - with QV_BIN_DRIVES=1 the run's trash is also where a Windows program looks for the bin: drive Q:
+#    holds "$Recycle.Bin\S-1-5-21-0-0-0-1000" (Wine's user) for the trash's files, drive R: the same for
+#    its info. Such runs take turns; in any other run those bin folders do not exist.
 # Usage: wine-run.sh PROGRAM.exe [ARGS...]
 set -euo pipefail
 
@@ -62,6 +65,21 @@ ensure_display() {
     wineserver -w 9>&-
     touch "$state/prefix.ready"
   fi
+  # Drives Q: and R: with a Windows-style bin folder each, leading through the stable link
+  # "$state/bin-now", which a run with QV_BIN_DRIVES=1 points at its own trash (and nothing else does:
+  # otherwise it leads nowhere and the bin folders do not exist). Wine reads drive letters when its
+  # server starts, so a prefix made before they existed waits for its server to end first.
+  if [ ! -f "$state/bin-drives.ready" ]; then
+    for part in files info; do
+      mkdir -p "$state/bin-drives/$part/\$Recycle.Bin"
+      ln -sfn "$state/bin-now/$part" "$state/bin-drives/$part/\$Recycle.Bin/S-1-5-21-0-0-0-1000"
+    done
+    ln -sfn "$state/bin-idle" "$state/bin-now"
+    ln -sfn "$state/bin-drives/files" "$WINEPREFIX/dosdevices/q:"
+    ln -sfn "$state/bin-drives/info" "$WINEPREFIX/dosdevices/r:"
+    wineserver -w 9>&- || true
+    touch "$state/bin-drives.ready"
+  fi
 ) 9>"$state/lock"
 export DISPLAY
 DISPLAY=$(cat "$state/display.now")
@@ -73,6 +91,12 @@ wineserver -p60 >/dev/null 2>&1 </dev/null || true
 run=$(mktemp -d "$state/runs/XXXXXX")
 trap 'rm -rf "$run"' EXIT
 mkdir -p "$run/Trash/files" "$run/Trash/info"
+if [ "${QV_BIN_DRIVES:-0}" = 1 ]; then
+  exec 8>"$state/bin-drives.lock"
+  flock 8
+  ln -sfn "$run/Trash" "$state/bin-now"
+  trap 'ln -sfn "$state/bin-idle" "$state/bin-now"; rm -rf "$run"' EXIT
+fi
 export XDG_DATA_HOME="$run"
 export WINE_HOST_XDG_DATA_HOME="$run"
 export QV_TRASH_DIR="$run/Trash"
@@ -81,6 +105,6 @@ export QV_TRASH_DIR="$run/Trash"
 # it; they must not inherit the caller's output pipe, or whoever reads it waits for them. So the
 # program writes to a file, and the file is passed on when it ends.
 status=0
-wine "$program" "$@" >"$run/output" 2>&1 </dev/null || status=$?
+wine "$program" "$@" >"$run/output" 2>&1 </dev/null 8>&- || status=$?
 cat "$run/output"
 exit $status

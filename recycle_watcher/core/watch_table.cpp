@@ -37,6 +37,12 @@ bool AddWatch(WatchState& state, std::int32_t objectId, const WatchRecord& recor
     return added;
 }
 
+void DropLastWatch(WatchState& state) {
+    if (state.count == 0) return;
+    --state.count;
+    state.table[state.count] = WatchEntry{};
+}
+
 bool RemoveWatch(WatchState& state, std::int32_t objectId) {
     WatchEntry* entry = FindFirst(state, objectId);
     if (entry == nullptr) return false;

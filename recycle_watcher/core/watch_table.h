@@ -37,6 +37,10 @@ WatchRecord DefaultRecord(const WatchState& state);
 // in the process adopts the record's intervals. Returns whether the object was added.
 bool AddWatch(WatchState& state, std::int32_t objectId, const WatchRecord& record);
 
+// Takes back the entry the last successful AddWatch appended (when the object cannot be watched after
+// all); the intervals it adopted stay, as they do for a full table.
+void DropLastWatch(WatchState& state);
+
 // QVUninit: removes the first entry of this object, keeping the order of the others. Returns whether
 // there was one.
 bool RemoveWatch(WatchState& state, std::int32_t objectId);

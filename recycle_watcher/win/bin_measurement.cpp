@@ -100,4 +100,13 @@ BinMeasurement MeasureBin(const std::atomic<bool>& abandon) noexcept {
     return Walk(&abandon);
 }
 
+BinMeasurement MeasureBinTotals(const std::atomic<bool>& abandon) noexcept {
+    SHQUERYRBINFO info{};
+    info.cbSize = sizeof info;
+    if (::SHQueryRecycleBinA(nullptr, &info) == S_OK && info.i64NumItems >= 0 && info.i64Size >= 0) {
+        return {static_cast<std::uint64_t>(info.i64NumItems), static_cast<std::uint64_t>(info.i64Size)};
+    }
+    return Walk(&abandon);
+}
+
 }  // namespace wastewatch

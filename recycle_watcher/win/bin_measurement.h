@@ -18,4 +18,9 @@ BinMeasurement MeasureBin() noexcept;
 // The same walk, given up between its steps once abandon holds (the result is then partial).
 BinMeasurement MeasureBin(const std::atomic<bool>& abandon) noexcept;
 
+// The shell's own count and size of all bins, in one query; the walk only when the shell cannot
+// tell. The query costs no more than the walk, and on a shell whose bin items describe nothing
+// about themselves it is the only source of the size: the monitor measures with this.
+BinMeasurement MeasureBinTotals(const std::atomic<bool>& abandon) noexcept;
+
 }  // namespace wastewatch

@@ -1,10 +1,10 @@
 // The entry points the host calls: description, record defaults, watching and unwatching objects,
 // and emptying the bin when a Wastewatch object is activated.
 #include <windows.h>
-#include <shellapi.h>
 
 #include <cstdint>
 
+#include "bin_emptier.h"
 #include "qv_contract.h"
 #include "watch_record.h"
 #include "watcher_state.h"
@@ -50,9 +50,10 @@ std::int32_t __stdcall QVUninit(const qv::ObjectRecord* object, const wastewatch
 }
 
 std::int32_t __stdcall QVCommand(std::uint32_t /*hostValue1*/, std::uint32_t /*hostValue2*/) noexcept {
-    // Every drive's bin, with no question, no progress window and no sound. The watched objects hear
-    // of it at the monitor's next measurement.
-    ::SHEmptyRecycleBinA(nullptr, nullptr, SHERB_NOCONFIRMATION | SHERB_NOPROGRESSUI | SHERB_NOSOUND);
+    // Every drive's bin, with no question, no progress window and no sound, on a thread of its own so
+    // that the host's window never freezes. The watched objects hear of it at the monitor's next cycle
+    // after the emptying has finished.
+    wastewatch::StartEmptying();
     return qv::kOk;
 }
 

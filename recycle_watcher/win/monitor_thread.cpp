@@ -1,24 +1,38 @@
 // The monitor thread: measures the bin every check interval while objects are watched, and posts
 // each watched object's notifications to the host's main window.
 //
-// The thread is created by the first QVInit rather than at attach. A thread created inside DllMain
-// cannot start until the loader lock is released, so an unload that comes first would find it not
-// yet started: it could neither wait for it (the thread needs the lock the unload holds) nor let it
-// run (it would run code of an unmapped library), and terminating a thread caught in its start-up
-// brings the whole process down on some systems. Created from QVInit, the thread is known to run
-// before QVInit returns. Until then nothing is watched, so the thread would only idle anyway.
+// A thread runs only while something is watched: the first QVInit starts it, the last QVUninit tells
+// it to go. Everything a thread needs to run and to stop lives in its own MonitorThread, so a thread
+// that is still winding down never reads the stop request of the one a later QVInit started.
 //
-// Stopping it at unload runs inside DllMain, under the loader lock. A thread cannot finish exiting
-// while that lock is held, so detach cannot wait for the thread's end. Instead the thread's last act
-// is one call that never returns into this library: it signals "done" and parks inside the system in
-// the same call, after which detach may terminate it without cutting it off anywhere that matters.
+// The thread is created from QVInit rather than at attach. A thread created inside DllMain cannot
+// start until the loader lock is released, so an unload that came first could neither wait for it
+// nor let it run. Created from QVInit, the thread is known to run before QVInit returns.
+//
+// The last QVUninit never waits. It hands the thread a reference on this library and returns; the
+// thread gives up its measurement at the next step it can and leaves through
+// FreeLibraryAndExitThread, which never returns into this library. An unload that follows only drops
+// the host's reference; the library is unmapped when the thread is gone, and a reload in between gets
+// the same, still mapped library, whose QVInit starts a thread of its own.
+//
+// Only an unload without the last QVUninit finds a thread still running in DllMain, under the loader
+// lock, where a thread cannot finish exiting. There the thread's last act is one call that never
+// returns into this library: it signals "parked" and waits inside the system in the same call, after
+// which detach terminates it. This is the last resort, for a host that breaks the contract.
 #include "monitor_thread.h"
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
+#include <new>
+#include <utility>
+#include <vector>
 
+#include "bin_change_watch.h"
+#include "bin_emptier.h"
 #include "bin_measurement.h"
+#include "bin_watch.h"
 #include "qv_contract.h"
 #include "watcher_state.h"
 #include "win32_owner.h"
@@ -29,140 +43,266 @@ namespace {
 
 enum ThreadState : LONG { kNotStarted, kRunning, kCancelled };
 
-// How long an unload waits for the thread to stop by itself before terminating it.
+// How long an unload without the last QVUninit waits for the thread to park before terminating it.
 constexpr DWORD kStopTimeoutMs = 2000;
-// How long an unload waits for a terminated thread to be gone.
+// How long that unload waits for a terminated thread to be gone.
 constexpr DWORD kTerminateWaitMs = 1000;
 // How long QVInit waits for a new thread to run.
 constexpr DWORD kStartTimeoutMs = 5000;
-// How long the last QVUninit waits for a measurement under way to give up.
-constexpr DWORD kIdleTimeoutMs = 10000;
 
-std::atomic<bool> g_stopRequested{false};
-// Set when a measurement under way has become pointless: the library is going or nothing is watched.
-std::atomic<bool> g_abandonMeasurement{false};
-std::atomic<LONG> g_threadState{kNotStarted};
-qv::UniqueHandle g_stopEvent;     // manual reset: set once, ends every wait of the thread
-qv::UniqueHandle g_retimeEvent;   // auto reset: the check interval changed
-qv::UniqueHandle g_startedEvent;  // manual reset: the thread runs its loop
-qv::UniqueHandle g_idleEvent;     // manual reset: no measurement under way
-qv::UniqueHandle g_doneEvent;     // manual reset: the thread has parked
-qv::UniqueHandle g_parkEvent;     // manual reset, never set: what the parked thread waits on
-qv::UniqueHandle g_thread;
+struct MonitorThread {
+    qv::UniqueHandle stopEvent;     // manual reset: set once, ends every wait of the thread
+    qv::UniqueHandle retimeEvent;   // auto reset: the check interval changed
+    qv::UniqueHandle startedEvent;  // manual reset: the thread runs its loop
+    qv::UniqueHandle parkedEvent;   // manual reset: the thread has parked
+    qv::UniqueHandle parkEvent;     // manual reset, never set: what the parked thread waits on
+    qv::UniqueHandle thread;
+    std::atomic<LONG> state{kNotStarted};
+    std::atomic<bool> stopRequested{false};
+    // Set before stopRequested by the last QVUninit: the thread owns itself and this reference, and
+    // leaves through FreeLibraryAndExitThread. Null when detach stops it.
+    std::atomic<HMODULE> exitReference{nullptr};
+    // The host's side and the thread itself once the last QVUninit has let go: the last one to be
+    // done with this deletes it, so neither side ever touches a closed handle.
+    std::atomic<int> owners{2};
+};
 
-[[noreturn]] void Park() noexcept {
-    ::SignalObjectAndWait(g_doneEvent.get(), g_parkEvent.get(), INFINITE, FALSE);
+void DropOwner(MonitorThread* self) noexcept {
+    if (self->owners.fetch_sub(1) == 1) delete self;
+}
+
+// The thread QVInit started and no QVUninit has told to go. Only the host's calls touch it.
+MonitorThread* g_current = nullptr;
+
+HANDLE NewEvent(bool manualReset) noexcept {
+    return ::CreateEventA(nullptr, manualReset ? TRUE : FALSE, FALSE, nullptr);
+}
+
+[[noreturn]] void Park(MonitorThread& self) noexcept {
+    ::SignalObjectAndWait(self.parkedEvent.get(), self.parkEvent.get(), INFINITE, FALSE);
     // Only if the call itself failed: stay here until detach gives up waiting and terminates us.
     for (;;) ::Sleep(INFINITE);
 }
 
-void RunCycle() noexcept {
-    // Both cleared before the table is looked at, so that an unwatch after this point abandons the
-    // walk and waits for it.
-    g_abandonMeasurement.store(false);
-    ::ResetEvent(g_idleEvent.get());
-    qv::ScopeExit idle([] { ::SetEvent(g_idleEvent.get()); });
-    if (g_stopRequested.load() || !IsWatching()) return;
-    const BinMeasurement measured = MeasureBin(g_abandonMeasurement);
-    if (g_abandonMeasurement.load()) return;  // possibly cut short: not a measurement of the bin
+[[noreturn]] void Leave(MonitorThread* self) noexcept {
+    const HMODULE reference = self->exitReference.load();
+    if (reference == nullptr) Park(*self);
+    DropOwner(self);
+    ::FreeLibraryAndExitThread(reference, 0);
+}
+
+// The last measurement and what was true of the bin's folders when it was taken.
+struct LastMeasurement {
+    bool taken = false;
+    BinMeasurement result{};
+    BinSnapshot snapshot;
+    DWORD tick = 0;
+    std::uint32_t emptyings = 0;  // emptyings of this plug-in finished before it was taken
+};
+
+// Measures the bin now. The change signals are armed again and the snapshot taken first, so a
+// change from then on is seen at the next cycle. Call it between TryBeginBinRead and EndBinRead.
+void MeasureNow(MonitorThread& self, BinChangeWatch& watch, LastMeasurement& last) noexcept {
+    if (watch.NeedsReopen(watch.Snapshot())) watch.Open();
+    watch.TakeChanges();
+    BinSnapshot snapshot = watch.Snapshot();
+    const std::uint32_t emptyings = EmptyingsDone();
+    const BinMeasurement measured = MeasureBinTotals(self.stopRequested);
+    if (self.stopRequested.load()) return;  // possibly cut short: not a measurement of the bin
+    last.taken = true;
+    last.result = measured;
+    last.snapshot = std::move(snapshot);
+    last.tick = ::GetTickCount();
+    last.emptyings = emptyings;
+}
+
+// Brings the last measurement up to date if anything may have changed since it was taken; false when
+// the thread was told to go meanwhile.
+bool RefreshMeasurement(MonitorThread& self, BinChangeWatch& watch, LastMeasurement& last) noexcept {
+    for (;;) {
+        const bool reading = TryBeginBinRead();
+        const bool signalled = watch.TakeChanges();
+        const BinSnapshot now = watch.Snapshot();
+        const CycleFacts facts{last.taken,
+                               watch.Trustworthy(),
+                               signalled,
+                               !(now == last.snapshot) || watch.NeedsReopen(now),
+                               EmptyingsDone() != last.emptyings,
+                               !reading,
+                               static_cast<std::uint64_t>(::GetTickCount() - last.tick)};
+        const CycleMeasurement choice = ChooseMeasurement(facts);
+        if (choice == CycleMeasurement::kMeasure) MeasureNow(self, watch, last);
+        if (reading) EndBinRead();
+        if (choice != CycleMeasurement::kAwaitEmptying) return !self.stopRequested.load();
+        // Nothing measured yet, and this plug-in is emptying the bin: wait until it is done.
+        const HANDLE wakers[] = {self.stopEvent.get(), EmptierIdleEvent()};
+        if (::WaitForMultipleObjects(2, wakers, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) return false;
+    }
+}
+
+void RunCycle(MonitorThread& self, BinChangeWatch& watch, LastMeasurement& last) noexcept {
+    if (self.stopRequested.load() || !IsWatching()) return;
+    if (!RefreshMeasurement(self, watch, last)) return;
     // Without the host's main window nothing can be told, so nothing is marked as told either.
     HWND host = ::FindWindowA(qv::kMainWindowClass, qv::kMainWindowName);
     if (host == nullptr) return;
-    const CyclePlan plan = PlanMonitorCycle(measured.count, measured.size);
+    const CyclePlan plan = PlanMonitorCycle(self.stopRequested, last.result.count, last.result.size);
     for (std::size_t i = 0; i < plan.size; ++i) {
         const Notification& note = plan.notifications[i];
         ::PostMessageA(host, qv::kNotifyMessage, note.code, static_cast<LPARAM>(note.objectId));
     }
 }
 
-// Sleeps one check interval, read when the sleep starts; a new interval starts the sleep again.
-void SleepOneInterval() noexcept {
-    const HANDLE wakers[] = {g_stopEvent.get(), g_retimeEvent.get()};
+// After a change signal during the sleep: lets a burst of changes settle, so that it costs one
+// measurement. False when the thread was told to go.
+bool Settle(MonitorThread& self, BinChangeWatch& watch) noexcept {
+    const DWORD start = ::GetTickCount();
+    for (;;) {
+        const DWORD elapsed = ::GetTickCount() - start;
+        if (elapsed >= kSettleMaxMs) return true;
+        HANDLE wakers[MAXIMUM_WAIT_OBJECTS] = {self.stopEvent.get()};
+        const std::vector<HANDLE>& signals = watch.Signals();
+        std::copy(signals.begin(), signals.end(), wakers + 1);
+        const DWORD count = static_cast<DWORD>(1 + signals.size());
+        const DWORD woken =
+            ::WaitForMultipleObjects(count, wakers, FALSE, std::min<DWORD>(kSettleQuietMs, kSettleMaxMs - elapsed));
+        if (woken == WAIT_OBJECT_0) return false;
+        if (woken == WAIT_TIMEOUT || woken == WAIT_FAILED) return true;
+        if (woken > WAIT_OBJECT_0 && woken < WAIT_OBJECT_0 + count) watch.Rearm(woken - WAIT_OBJECT_0 - 1);
+    }
+}
+
+// Sleeps one check interval, read when the sleep starts; a new interval starts the sleep again. A
+// change to the bin during the sleep is measured ahead of the cycle (once per sleep), so the cycle
+// can report it without first waiting for a measurement.
+void SleepOneInterval(MonitorThread& self, BinChangeWatch& watch, LastMeasurement& last) noexcept {
+    DWORD start = ::GetTickCount();
+    bool measuredAhead = false;
     for (;;) {
         const DWORD milliseconds = SleepMilliseconds(CheckIntervalInForce());
-        const DWORD woken = ::WaitForMultipleObjects(2, wakers, FALSE, milliseconds);
-        if (woken == WAIT_OBJECT_0 + 1) continue;
-        if (woken == WAIT_FAILED) ::Sleep(milliseconds);
-        return;
+        const DWORD elapsed = ::GetTickCount() - start;
+        if (elapsed >= milliseconds) return;
+        HANDLE wakers[MAXIMUM_WAIT_OBJECTS] = {self.stopEvent.get(), self.retimeEvent.get()};
+        const std::vector<HANDLE>& signals = watch.Signals();
+        std::copy(signals.begin(), signals.end(), wakers + 2);
+        const DWORD count = static_cast<DWORD>(2 + signals.size());
+        const DWORD woken = ::WaitForMultipleObjects(count, wakers, FALSE, milliseconds - elapsed);
+        if (woken == WAIT_OBJECT_0 || woken == WAIT_TIMEOUT) return;
+        if (woken == WAIT_OBJECT_0 + 1) {
+            start = ::GetTickCount();
+            continue;
+        }
+        if (woken == WAIT_FAILED) {
+            ::Sleep(milliseconds - elapsed);
+            return;
+        }
+        watch.Rearm(woken - WAIT_OBJECT_0 - 2);
+        if (!ShouldMeasureAhead(measuredAhead, watch.Trustworthy(), false)) continue;
+        if (!Settle(self, watch)) return;
+        measuredAhead = true;
+        if (!TryBeginBinRead()) continue;  // this plug-in is emptying the bin: the cycle sees to it
+        // The changes seen so far count as taken by this measurement.
+        MeasureNow(self, watch, last);
+        EndBinRead();
     }
 }
 
-DWORD WINAPI MonitorMain(void*) {
+DWORD WINAPI MonitorMain(void* parameter) {
+    auto* self = static_cast<MonitorThread*>(parameter);
     LONG expected = kNotStarted;
-    if (!g_threadState.compare_exchange_strong(expected, kRunning)) Park();  // cancelled by detach
-    ::SetEvent(g_startedEvent.get());
-    while (!g_stopRequested.load()) {
-        RunCycle();
-        if (g_stopRequested.load()) break;
-        SleepOneInterval();
+    if (!self->state.compare_exchange_strong(expected, kRunning)) Park(*self);  // cancelled by detach
+    ::SetEvent(self->startedEvent.get());
+    {
+        // Both go before the thread leaves: the signals are closed by the thread that opened them.
+        BinChangeWatch watch;
+        watch.Open();
+        LastMeasurement last;
+        while (!self->stopRequested.load()) {
+            RunCycle(*self, watch, last);
+            if (self->stopRequested.load()) break;
+            SleepOneInterval(*self, watch, last);
+        }
     }
-    Park();
+    Leave(self);
 }
 
-HANDLE NewEvent(bool manualReset) noexcept {
-    return ::CreateEventA(nullptr, manualReset ? TRUE : FALSE, FALSE, nullptr);
+MonitorThread* NewMonitorThread() noexcept {
+    auto* self = new (std::nothrow) MonitorThread;
+    if (self == nullptr) return nullptr;
+    self->stopEvent.reset(NewEvent(true));
+    self->retimeEvent.reset(NewEvent(false));
+    self->startedEvent.reset(NewEvent(true));
+    self->parkedEvent.reset(NewEvent(true));
+    self->parkEvent.reset(NewEvent(true));
+    if (!self->stopEvent || !self->retimeEvent || !self->startedEvent || !self->parkedEvent || !self->parkEvent) {
+        delete self;
+        return nullptr;
+    }
+    // No module reference while it runs: an unload without QVUninit must still unload the library.
+    self->thread.reset(::CreateThread(nullptr, 0, MonitorMain, self, 0, nullptr));
+    if (!self->thread) {
+        delete self;
+        return nullptr;
+    }
+    return self;
 }
 
-void ReleaseEvents() noexcept {
-    g_parkEvent.reset();
-    g_doneEvent.reset();
-    g_idleEvent.reset();
-    g_startedEvent.reset();
-    g_retimeEvent.reset();
-    g_stopEvent.reset();
+// Ends a thread that holds no reference on the library: asks it to stop, waits for it to park and
+// terminates it there (or wherever it is after the time-out, as the last resort).
+void EndUnreferencedThread(MonitorThread* self) noexcept {
+    self->stopRequested.store(true);
+    ::SetEvent(self->stopEvent.get());
+    LONG expected = kNotStarted;
+    bool parked = false;
+    // Not started only when QVInit gave up waiting for it: then it must never reach our code.
+    if (!self->state.compare_exchange_strong(expected, kCancelled)) {
+        parked = ::WaitForSingleObject(self->parkedEvent.get(), kStopTimeoutMs) == WAIT_OBJECT_0;
+    }
+    ::TerminateThread(self->thread.get(), parked ? 1 : 0);
+    ::WaitForSingleObject(self->thread.get(), kTerminateWaitMs);
+    delete self;
 }
 
 }  // namespace
 
-void PrepareMonitor() noexcept {
-    g_stopEvent.reset(NewEvent(true));
-    g_retimeEvent.reset(NewEvent(false));
-    g_startedEvent.reset(NewEvent(true));
-    g_idleEvent.reset(NewEvent(true));
-    g_doneEvent.reset(NewEvent(true));
-    g_parkEvent.reset(NewEvent(true));
-    if (!g_stopEvent || !g_retimeEvent || !g_startedEvent || !g_idleEvent || !g_doneEvent || !g_parkEvent) {
-        ReleaseEvents();
-        return;
+bool EnsureMonitorRunning() noexcept {
+    if (g_current != nullptr) {
+        if (!g_current->stopRequested.load()) return true;
+        // A thread left behind by a QVUninit that could not hand it a reference (see ReleaseMonitor).
+        EndUnreferencedThread(std::exchange(g_current, nullptr));
     }
-    ::SetEvent(g_idleEvent.get());
+    MonitorThread* started = NewMonitorThread();
+    if (started == nullptr) return false;
+    ::WaitForSingleObject(started->startedEvent.get(), kStartTimeoutMs);
+    g_current = started;
+    return true;
 }
 
-void EnsureMonitorRunning() noexcept {
-    if (g_thread || !g_stopEvent || g_stopRequested.load()) return;
-    // No module reference for the thread: the host's FreeLibrary must still unload the library.
-    g_thread.reset(::CreateThread(nullptr, 0, MonitorMain, nullptr, 0, nullptr));
-    if (g_thread) ::WaitForSingleObject(g_startedEvent.get(), kStartTimeoutMs);
+void ReleaseMonitor() noexcept {
+    if (g_current == nullptr) return;
+    HMODULE reference = nullptr;
+    if (::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(&MonitorMain),
+                             &reference)) {
+        MonitorThread* leaving = std::exchange(g_current, nullptr);
+        leaving->exitReference.store(reference);
+        leaving->stopRequested.store(true);
+        ::SetEvent(leaving->stopEvent.get());
+        DropOwner(leaving);
+        return;
+    }
+    // Without a reference the thread cannot leave by itself: it parks, and the next QVInit or the
+    // unload ends it.
+    g_current->stopRequested.store(true);
+    ::SetEvent(g_current->stopEvent.get());
 }
 
 void StopMonitor(bool processExiting) noexcept {
-    g_stopRequested.store(true);
-    g_abandonMeasurement.store(true);
     if (processExiting) return;  // the thread is gone already; nothing to wait for or release
-    if (g_thread) {
-        ::SetEvent(g_stopEvent.get());
-        LONG expected = kNotStarted;
-        bool parked = false;
-        // Not started only when QVInit gave up waiting for it: then it must never reach our code.
-        if (!g_threadState.compare_exchange_strong(expected, kCancelled)) {
-            parked = ::WaitForSingleObject(g_doneEvent.get(), kStopTimeoutMs) == WAIT_OBJECT_0;
-        }
-        // Parked, the thread sits in the system's wait and is safe to end; otherwise this is the last
-        // resort.
-        ::TerminateThread(g_thread.get(), parked ? 1 : 0);
-        ::WaitForSingleObject(g_thread.get(), kTerminateWaitMs);
-        g_thread.reset();
-    }
-    ReleaseEvents();
-}
-
-void SettleMonitor() noexcept {
-    g_abandonMeasurement.store(true);
-    if (g_thread) ::WaitForSingleObject(g_idleEvent.get(), kIdleTimeoutMs);
+    if (g_current != nullptr) EndUnreferencedThread(std::exchange(g_current, nullptr));
 }
 
 void RetimeMonitor() noexcept {
-    if (g_retimeEvent) ::SetEvent(g_retimeEvent.get());
+    if (g_current != nullptr) ::SetEvent(g_current->retimeEvent.get());
 }
 
 }  // namespace wastewatch

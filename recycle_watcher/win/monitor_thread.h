@@ -3,22 +3,20 @@
 
 namespace wastewatch {
 
-// At library attach: prepares what the thread and its stop need. The thread itself is not created
-// here (see EnsureMonitorRunning).
-void PrepareMonitor() noexcept;
+// From QVInit, outside the loader lock: makes sure a thread runs for the watched objects, creating
+// one (and waiting until it runs) when none does. False when no thread could be created: then
+// nothing would ever be measured.
+bool EnsureMonitorRunning() noexcept;
 
-// From QVInit, outside the loader lock: creates the thread the first time and waits until it runs.
-void EnsureMonitorRunning() noexcept;
+// From the last QVUninit, outside the loader lock: the thread is told to go and given its own
+// reference on the library, so that it leaves by itself whatever it is doing, without anyone waiting
+// for it. Returns at once.
+void ReleaseMonitor() noexcept;
 
-// At library detach. On unload it stops the thread promptly and makes sure no code of this library
-// runs on it afterwards; at process exit the thread is already gone and nothing is waited for.
+// At library detach. On an unload that came without the last QVUninit it ends the thread promptly
+// and makes sure no code of this library runs on it afterwards; at process exit the thread is already
+// gone and nothing is waited for.
 void StopMonitor(bool processExiting) noexcept;
-
-// From the last QVUninit, outside the loader lock: nothing is watched any more, so a measurement
-// under way is abandoned at its next step, and waited for. A shell call cannot be interrupted, and
-// the unload that follows must find the thread idle: ending a thread inside a shell call can leave
-// the system's locks held for good.
-void SettleMonitor() noexcept;
 
 // The check interval in force has changed: a sleep under way starts again with the new one.
 void RetimeMonitor() noexcept;

@@ -53,8 +53,12 @@ bool WatchObject(std::int32_t objectId, const WatchRecord& record) {
         retime = g_state.checkInterval != before;
     }
     if (retime) RetimeMonitor();
-    if (added) EnsureMonitorRunning();
-    return added;
+    if (!added || EnsureMonitorRunning()) return added;
+    // Watched without a thread to measure, the object would never hear anything: it is not watched,
+    // and QVInit says so as it does for a full table.
+    StateLock lock;
+    DropLastWatch(g_state);
+    return false;
 }
 
 void UnwatchObject(std::int32_t objectId) {
@@ -64,8 +68,8 @@ void UnwatchObject(std::int32_t objectId) {
         RemoveWatch(g_state, objectId);
         empty = g_state.count == 0;
     }
-    // A host unloads the library after the last object goes: let the thread be idle by then.
-    if (empty) SettleMonitor();
+    // A host may unload the library right after the last object goes: the thread leaves by itself.
+    if (empty) ReleaseMonitor();
 }
 
 bool IsWatching() {
@@ -78,8 +82,12 @@ std::uint32_t CheckIntervalInForce() {
     return g_state.checkInterval;
 }
 
-CyclePlan PlanMonitorCycle(std::uint64_t itemCount, std::uint64_t sizeBytes) {
+CyclePlan PlanMonitorCycle(const std::atomic<bool>& stopRequested, std::uint64_t itemCount,
+                           std::uint64_t sizeBytes) {
     StateLock lock;
+    // Checked under the lock: a thread told to go must not tell, or mark as told, the objects that a
+    // later QVInit added for the thread that replaced it.
+    if (stopRequested.load()) return {};
     return PlanCycle(g_state, itemCount, sizeBytes);
 }
 

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 
 #include "monitor_cycle.h"
@@ -32,7 +33,9 @@ void UnwatchObject(std::int32_t objectId);
 // For the monitor thread.
 bool IsWatching();
 std::uint32_t CheckIntervalInForce();
-// Decides the cycle's notifications from the table as it is now and records the state as told.
-CyclePlan PlanMonitorCycle(std::uint64_t itemCount, std::uint64_t sizeBytes);
+// Decides the cycle's notifications from the table as it is now and records the state as told;
+// nothing once the calling thread has been told to stop.
+CyclePlan PlanMonitorCycle(const std::atomic<bool>& stopRequested, std::uint64_t itemCount,
+                           std::uint64_t sizeBytes);
 
 }  // namespace wastewatch

@@ -53,6 +53,22 @@ TEST(WatchTableAdd, KeepsInsertionOrderAndCopiesTheRecord) {
     EXPECT_EQ(state.table[1].record.notifyWarning, 1u);
 }
 
+TEST(WatchTableAdd, DropLastTakesBackTheNewestEntryEvenWithTheSameIdentifier) {
+    WatchState state;
+    ASSERT_TRUE(AddWatch(state, 5, Record(9, 8, 1)));
+    ASSERT_TRUE(AddWatch(state, 6, Record(1, 1, 2)));
+    ASSERT_TRUE(AddWatch(state, 5, Record(1, 1, 3)));
+    DropLastWatch(state);
+    EXPECT_EQ(Ids(state), (std::vector<std::int32_t>{5, 6}));
+    EXPECT_EQ(state.table[0].record.notifyCritical, 1u);
+    EXPECT_EQ(state.table[2].objectId, 0);
+    EXPECT_EQ(state.checkInterval, 9u) << "the first object's intervals stay in force";
+    DropLastWatch(state);
+    DropLastWatch(state);
+    DropLastWatch(state);  // nothing left: no change, no underflow
+    EXPECT_EQ(state.count, 0u);
+}
+
 TEST(WatchTableAdd, FifthObjectIsRefusedAndStillResetsTheBinState) {
     WatchState state;
     for (std::int32_t id = 1; id <= 4; ++id) ASSERT_TRUE(AddWatch(state, id, Record(1, 1, static_cast<std::uint32_t>(id))));

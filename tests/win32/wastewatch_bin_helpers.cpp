@@ -20,11 +20,6 @@ std::string WindowsPathOf(const std::string& linuxPath) {
     return path;
 }
 
-std::string TrashFolder() {
-    const char* trash = std::getenv("QV_TRASH_DIR");
-    return trash == nullptr ? std::string() : WindowsPathOf(trash);
-}
-
 bool WriteText(const std::string& path, const std::string& text) {
     qv::UniqueHandle file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                         nullptr));
@@ -38,6 +33,11 @@ bool WriteText(const std::string& path, const std::string& text) {
 }
 
 }  // namespace
+
+std::string TrashFolder() {
+    const char* trash = std::getenv("QV_TRASH_DIR");
+    return trash == nullptr ? std::string() : WindowsPathOf(trash);
+}
 
 std::string ScratchFolder() {
     const std::string trash = TrashFolder();

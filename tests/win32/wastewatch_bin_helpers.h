@@ -11,6 +11,9 @@
 
 namespace wwtest {
 
+// The run's trash (a Windows path, holding "files" and "info"); empty outside the isolating runner.
+std::string TrashFolder();
+
 // The run's folder for files about to be deleted (a Windows path, created if needed); empty when
 // QV_TRASH_DIR is not set, i.e. the program was not started through the isolating runner.
 std::string ScratchFolder();

@@ -1,13 +1,20 @@
 // Helper process for the lifecycle tests: loads Wastewatch beside it, watches one object, and ends by
 // returning from main while the library is still loaded and its monitor is asleep.
-// Argument "none": the same steps without the library, as a baseline.
+// Argument "none": the same steps without the library, as a baseline. Argument "empty": only empties
+// the bin, as another program would.
 #include <windows.h>
+#include <shellapi.h>
 
 #include <cstdint>
 #include <cstring>
 #include <string>
 
 int main(int argc, char** argv) {
+    if (argc > 1 && std::strcmp(argv[1], "empty") == 0) {
+        return SUCCEEDED(::SHEmptyRecycleBinA(nullptr, nullptr, SHERB_NOCONFIRMATION | SHERB_NOPROGRESSUI | SHERB_NOSOUND))
+                   ? 0
+                   : 5;
+    }
     const bool useLibrary = argc > 1 && std::strcmp(argv[1], "watch") == 0;
     if (useLibrary) {
         char path[MAX_PATH] = {};

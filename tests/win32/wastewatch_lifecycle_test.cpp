@@ -184,6 +184,7 @@ TEST_F(WastewatchLifecycle, UnloadAfterTheLastUninitIsPromptEvenDuringAMeasureme
 }
 
 using InitFn = std::int32_t(__stdcall*)(const qv::ObjectRecord*, const WatchRecord*);
+using UninitFn = std::int32_t(__stdcall*)(const qv::ObjectRecord*, const WatchRecord*);
 
 InitFn FindInit(HMODULE module) {
     return reinterpret_cast<InitFn>(reinterpret_cast<void*>(::GetProcAddress(module, "QVInit")));
@@ -198,6 +199,7 @@ TEST_F(WastewatchLifecycle, LoadAndUnloadManyTimesLeaksNothing) {
         HMODULE module = ::LoadLibraryA(path.c_str());
         ASSERT_NE(module, nullptr);
         ASSERT_EQ(FindInit(module)(&object, &record), 1);
+        ::Sleep(300);  // long enough for the thread to set up its watch on the bin's folders
         ASSERT_TRUE(::FreeLibrary(module));
     }
     const std::size_t threadsBefore = qvtest::ThreadsOfThisProcess();
@@ -218,21 +220,165 @@ TEST_F(WastewatchLifecycle, LoadAndUnloadManyTimesLeaksNothing) {
     EXPECT_EQ(qvtest::HandlesOfThisProcess(), handlesBefore);
 }
 
-TEST_F(WastewatchLifecycle, TheMonitorThreadRunsFromTheFirstWatchUntilUnload) {
+TEST_F(WastewatchLifecycle, TheMonitorThreadRunsWhileSomethingIsWatched) {
     const std::size_t threadsBefore = qvtest::ThreadsOfThisProcess();
     qv::PluginLibrary plugin = qvtest::LoadPlugin("Wastewatch.dll");
     // Nothing is watched yet, so there is nothing for a thread to do.
     EXPECT_EQ(qvtest::ThreadsOfThisProcess(), threadsBefore);
     const qv::ObjectRecord object{3, {}, 0};
+    const qv::ObjectRecord other{4, {}, 0};
     WatchRecord record{1, 1, 0, 0, 0, 0};
     ASSERT_EQ(plugin.entry().init(&object, &record), 1);
     EXPECT_EQ(qvtest::ThreadsOfThisProcess(), threadsBefore + 1);
-    // The thread stays when the last object goes, and a second object does not add one.
+    // A second object does not add one; the last one going ends it, and a new first one starts one.
+    ASSERT_EQ(plugin.entry().init(&other, &record), 1);
+    EXPECT_EQ(qvtest::ThreadsOfThisProcess(), threadsBefore + 1);
     ASSERT_EQ(plugin.entry().uninit(&object, &record), 1);
+    ASSERT_EQ(plugin.entry().uninit(&other, &record), 1);
+    EXPECT_TRUE(qvtest::PumpUntil([&] { return qvtest::ThreadsOfThisProcess() == threadsBefore; }, 5000));
     ASSERT_EQ(plugin.entry().init(&object, &record), 1);
     EXPECT_EQ(qvtest::ThreadsOfThisProcess(), threadsBefore + 1);
     plugin.Unload();
     EXPECT_EQ(qvtest::ThreadsOfThisProcess(), threadsBefore);
+}
+
+bool LibraryGoneWithin(DWORD milliseconds) {
+    return qvtest::PumpUntil([] { return ::GetModuleHandleA("Wastewatch.dll") == nullptr; }, milliseconds);
+}
+
+// The host's side of the contract, timed: the last QVUninit lands inside a long measurement of a big
+// bin, and the unload comes right after it. Neither may wait for the measurement; the library stays
+// mapped until the thread is gone, and then nothing of it is left.
+TEST_F(WastewatchLifecycle, TheLastUninitAndTheUnloadDoNotWaitForAMeasurement) {
+    ASSERT_TRUE(wwtest::FillTrashDirectly(3000, 10, "w"));
+    const std::size_t threadsBefore = qvtest::ThreadsOfThisProcess();
+    // No SCOPED_TRACE: the test framework would start a thread of its own for it.
+    for (int round = 0; round < 6; ++round) {
+        qv::PluginLibrary plugin = qvtest::LoadPlugin("Wastewatch.dll");
+        WatchRecord record{1, 1, 0, 0, 0, 0};
+        const qv::ObjectRecord object{round, {}, 0};
+        ASSERT_EQ(plugin.entry().init(&object, &record), 1);
+        // The thread measures as soon as it starts: the rounds land at different steps of it.
+        ::Sleep(100 + 220 * static_cast<DWORD>(round));
+        LARGE_INTEGER start = Now();
+        ASSERT_EQ(plugin.entry().uninit(&object, &record), 1);
+        const double uninit = MillisecondsSince(start);
+        start = Now();
+        plugin.Unload();
+        const double unload = MillisecondsSince(start);
+        // Waiting for the measurement took 1.4 s and more here; the bounds leave room for a slow machine.
+        EXPECT_LT(uninit, 500.0) << "round " << round;
+        EXPECT_LT(unload, 200.0) << "round " << round;
+        EXPECT_TRUE(LibraryGoneWithin(30000)) << "round " << round << ": the thread never let go of the library";
+        EXPECT_TRUE(qvtest::PumpUntil([&] { return qvtest::ThreadsOfThisProcess() == threadsBefore; }, 5000)) << "round " << round;
+    }
+    wwtest::EmptyBin();
+}
+
+// A host that follows the contract, over and over, with the bin big enough that the thread is often
+// measuring when the last QVUninit comes: nothing wears down, and the last QVInit still starts a
+// monitor. A thread ended by force would leave its stack behind each time (about 3 MiB under Wine).
+TEST_F(WastewatchLifecycle, CyclesThatFollowTheContractLeaveNothingBehind) {
+    ASSERT_TRUE(wwtest::FillTrashDirectly(300, 10, "c"));
+    const std::string path = qvtest::BesideProgram("Wastewatch.dll");
+    const WatchRecord record{1, 1, 0, 0, 0, 0};
+    const auto cycle = [&](int round, bool settle) {
+        HMODULE module = ::LoadLibraryA(path.c_str());
+        if (module == nullptr) return false;
+        const qv::ObjectRecord object{round, {}, 0};
+        const auto init = reinterpret_cast<InitFn>(reinterpret_cast<void*>(::GetProcAddress(module, "QVInit")));
+        const auto uninit = reinterpret_cast<UninitFn>(reinterpret_cast<void*>(::GetProcAddress(module, "QVUninit")));
+        if (init(&object, &record) != 1) return false;
+        if (round % 4 == 1) ::Sleep(20);
+        uninit(&object, &record);
+        ::FreeLibrary(module);
+        return !settle || LibraryGoneWithin(30000);
+    };
+    for (int i = 0; i < 5; ++i) ASSERT_TRUE(cycle(-1, true));  // whatever the system sets up once per process is not a leak
+    const std::size_t threadsBefore = qvtest::ThreadsOfThisProcess();
+    // Handles are not compared here: the C++ runtime's own per-load records are the subject of the
+    // long load/unload soak of both libraries.
+    const std::uint64_t addressSpaceBefore = qvtest::AddressSpaceInUse();
+    // No SCOPED_TRACE in this loop: the test framework starts a thread of its own for it.
+    for (int round = 0; round < 100; ++round) {
+        ASSERT_TRUE(cycle(round, false)) << "round " << round;
+    }
+    ASSERT_TRUE(LibraryGoneWithin(30000));
+    EXPECT_TRUE(qvtest::PumpUntil([&] { return qvtest::ThreadsOfThisProcess() == threadsBefore; }, 5000))
+        << qvtest::ThreadsOfThisProcess() << " threads, " << threadsBefore << " before";
+    const std::int64_t grown = static_cast<std::int64_t>(qvtest::AddressSpaceInUse() - addressSpaceBefore);
+    // A thread ended by force would account for about 300 MiB here.
+    EXPECT_LT(grown, 64 << 20) << "address space grew by " << grown << " bytes over 100 cycles";
+    wwtest::EmptyBin();
+}
+
+// QVInit must not say an object is watched when no thread could be started to watch it. Here the
+// process's address space is used up first, so that there is no room for a thread's stack.
+TEST_F(WastewatchLifecycle, InitFailsWhenNoMonitorThreadCanStart) {
+    qv::PluginLibrary plugin = qvtest::LoadPlugin("Wastewatch.dll");
+    const qv::ObjectRecord object{8, {}, 0};
+    WatchRecord record{1, 1, 0, 0, 0, 0};
+    std::vector<void*> reserved;
+    reserved.reserve(4096);
+    for (SIZE_T chunk = 64u << 20; chunk >= (64u << 10); chunk /= 2) {
+        while (reserved.size() < reserved.capacity()) {
+            void* block = ::VirtualAlloc(nullptr, chunk, MEM_RESERVE, PAGE_NOACCESS);
+            if (block == nullptr) break;
+            reserved.push_back(block);
+        }
+    }
+    const std::size_t threadsBefore = qvtest::ThreadsOfThisProcess();
+    const std::int32_t starved = plugin.entry().init(&object, &record);
+    const std::size_t threadsStarved = qvtest::ThreadsOfThisProcess();
+    for (void* block : reserved) ::VirtualFree(block, 0, MEM_RELEASE);
+    EXPECT_EQ(starved, 0) << "QVInit said the object is watched without a thread to watch it";
+    EXPECT_EQ(threadsStarved, threadsBefore);
+    // The object was not kept: with room again it is watched, and alone in the table.
+    EXPECT_EQ(plugin.entry().init(&object, &record), 1);
+    EXPECT_EQ(qvtest::ThreadsOfThisProcess(), threadsBefore + 1);
+    EXPECT_EQ(plugin.entry().uninit(&object, &record), 1);
+    const qv::ObjectRecord others[] = {{1, {}, 0}, {2, {}, 0}, {3, {}, 0}, {4, {}, 0}};
+    for (const qv::ObjectRecord& other : others) EXPECT_EQ(plugin.entry().init(&other, &record), 1);
+    for (const qv::ObjectRecord& other : others) plugin.entry().uninit(&other, &record);
+}
+
+std::size_t FilesIn(const std::string& folder) {
+    std::size_t files = 0;
+    WIN32_FIND_DATAA found{};
+    const HANDLE search = ::FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return 1000000;  // not even a folder
+    do {
+        if (std::strcmp(found.cFileName, ".") != 0 && std::strcmp(found.cFileName, "..") != 0) ++files;
+    } while (::FindNextFileA(search, &found));
+    ::FindClose(search);
+    return files;
+}
+
+// Activating the object empties a big bin without making the host wait for the shell, and the host
+// may unload the library at once: the library stays mapped until the emptying is done, and the bin
+// ends up empty, with nothing of its items left behind.
+TEST_F(WastewatchLifecycle, CommandEmptiesABigBinWithoutHoldingTheHostOrTheUnload) {
+    ASSERT_TRUE(wwtest::FillTrashDirectly(3000, 10, "e"));
+    ASSERT_EQ(wwtest::QueryBin().count, 3000);
+    qv::PluginLibrary plugin = qvtest::LoadPlugin("Wastewatch.dll");
+    LARGE_INTEGER start = Now();
+    const auto call = qvtest::CallStdcall(reinterpret_cast<const void*>(plugin.entry().command), {0xdeadbeef, 0});
+    const double command = MillisecondsSince(start);
+    EXPECT_TRUE(call.stackBalanced);
+    EXPECT_EQ(call.result, 1u);
+    start = Now();
+    plugin.Unload();
+    const double unload = MillisecondsSince(start);
+    // Emptying 3,000 items takes seconds here; the bounds leave room for a slow machine.
+    EXPECT_LT(command, 200.0);
+    EXPECT_LT(unload, 200.0);
+    EXPECT_NE(::GetModuleHandleA("Wastewatch.dll"), nullptr) << "unmapped while the shell was still emptying";
+    ASSERT_TRUE(LibraryGoneWithin(60000)) << "the emptying never let go of the library";
+    EXPECT_EQ(wwtest::QueryBin().count, 0);
+    const std::string trash = wwtest::TrashFolder();
+    ASSERT_FALSE(trash.empty());
+    EXPECT_EQ(FilesIn(trash + "\\files"), 0u);
+    EXPECT_EQ(FilesIn(trash + "\\info"), 0u);
 }
 
 // A separate process that loads the library, watches an object and returns from main while the monitor

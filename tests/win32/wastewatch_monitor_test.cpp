@@ -1,113 +1,10 @@
 // The monitor thread seen from the host: notifications reaching a window "QVmain" while files go into
 // and out of this run's own bin.
-#include <gtest/gtest.h>
-
-#include <windows.h>
-
-#include <cstdint>
-#include <deque>
-#include <utility>
-#include <vector>
-
-#include "qv_contract.h"
-#include "wastewatch_bin_helpers.h"
-#include "win32_owner.h"
-#include "wine_test_support.h"
+#include "wastewatch_monitor_fixture.h"
 
 namespace {
 
-struct WatchRecord {
-    std::uint32_t checkInterval, refreshInterval, notifyCritical, notifyWarning, criticalLimit, warningLimit;
-};
-
-using Note = std::pair<std::uint32_t, std::int32_t>;
-using Notes = std::vector<Note>;
-
-constexpr std::uint32_t kEmptied = 8750393;
-constexpr std::uint32_t kFilled = 8750394;
-constexpr std::uint32_t kCritical = 8750395;
-constexpr std::uint32_t kWarning = 8750396;
-constexpr std::uint64_t kMiB = 1u << 20;
-// Generous bound for one monitor cycle of 1 s under a loaded machine.
-constexpr DWORD kCycleTimeout = 4000;
-
-Notes g_received;
-
-LRESULT CALLBACK RecordingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == qv::kNotifyMessage) {
-        g_received.emplace_back(static_cast<std::uint32_t>(wParam), static_cast<std::int32_t>(lParam));
-        return 0;
-    }
-    return ::DefWindowProcA(window, message, wParam, lParam);
-}
-
-class HostWindow {
-public:
-    HostWindow() {
-        WNDCLASSA windowClass{};
-        windowClass.lpfnWndProc = RecordingProc;
-        windowClass.hInstance = ::GetModuleHandleA(nullptr);
-        windowClass.lpszClassName = qv::kMainWindowClass;
-        ::RegisterClassA(&windowClass);
-        window_.reset(::CreateWindowExA(0, qv::kMainWindowClass, qv::kMainWindowName, WS_OVERLAPPEDWINDOW, 0, 0, 100,
-                                        100, nullptr, nullptr, ::GetModuleHandleA(nullptr), nullptr));
-    }
-    HWND get() const { return window_.get(); }
-
-private:
-    qv::UniqueWindow window_;
-};
-
-class Monitor : public ::testing::Test {
-protected:
-    void SetUp() override {
-        g_received.clear();
-        ASSERT_FALSE(wwtest::ScratchFolder().empty()) << "run through cmake/wine-run.sh (QV_TRASH_DIR unset)";
-        ASSERT_EQ(wwtest::QueryBin().count, 0) << "the run's bin must start empty";
-        ASSERT_EQ(::FindWindowA(qv::kMainWindowClass, qv::kMainWindowName), nullptr)
-            << "another window QVmain exists on this desktop";
-        plugin_ = qvtest::LoadPlugin("Wastewatch.dll");
-    }
-    void TearDown() override {
-        for (const qv::ObjectRecord& object : watched_) plugin_.entry().uninit(&object, nullptr);
-        plugin_.Unload();
-        wwtest::EmptyBin();
-    }
-
-    void Watch(std::int32_t id, WatchRecord record, std::int32_t expected = 1) {
-        records_.push_back(record);
-        const qv::ObjectRecord object{id, {0xdeadbeef, 0xdeadbeef}, 0};
-        const auto call = qvtest::CallStdcall(reinterpret_cast<const void*>(plugin_.entry().init),
-                                              {qvtest::Arg(&object), qvtest::Arg(&records_.back())});
-        EXPECT_TRUE(call.stackBalanced);
-        EXPECT_EQ(static_cast<std::int32_t>(call.result), expected);
-        watched_.push_back(object);
-    }
-
-    void Unwatch(std::int32_t id) {
-        const qv::ObjectRecord object{id, {}, 0};
-        EXPECT_EQ(plugin_.entry().uninit(&object, nullptr), 1);
-        std::erase_if(watched_, [id](const qv::ObjectRecord& o) { return o.id == id; });
-    }
-
-    // Waits for at least count notifications (beyond those already seen) and returns them all.
-    static Notes WaitForNotes(std::size_t count, DWORD timeout = kCycleTimeout) {
-        qvtest::PumpUntil([count] { return g_received.size() >= count; }, timeout);
-        return g_received;
-    }
-
-    // Drops what has arrived so far, then lets the current cycle's posts land too.
-    static void Forget() {
-        qvtest::PumpFor(200);
-        g_received.clear();
-    }
-
-    qv::PluginLibrary plugin_;
-    std::deque<WatchRecord> records_;  // a record stays at one address while it is watched
-    std::vector<qv::ObjectRecord> watched_;
-};
-
-constexpr WatchRecord kEverySecond{1, 1, 0, 0, 0, 0};
+using namespace wwtest;
 
 TEST_F(Monitor, FilledBinBringsTheChangeThenTheLevelsInTableOrder) {
     HostWindow host;
@@ -162,11 +59,13 @@ TEST_F(Monitor, CommandEmptiesTheBinAndTheNextCycleBringsOnlyTheEmptiedReport) {
     const auto call = qvtest::CallStdcall(reinterpret_cast<const void*>(plugin_.entry().command), {0xdeadbeef, 0});
     EXPECT_TRUE(call.stackBalanced);
     EXPECT_EQ(call.result, 1u);
-    EXPECT_EQ(wwtest::QueryBin().count, 0);
-    Forget();  // level reports of a cycle that measured before the command
-    Notes notes = WaitForNotes(2);
+    // The emptying runs on its own thread; the level reports of cycles before it is done come first.
+    qvtest::PumpUntil([] { return !g_received.empty() && g_received.back().first == kEmptied; }, 3 * kCycleTimeout);
+    qvtest::PumpFor(200);
+    Notes notes = g_received;
     while (!notes.empty() && notes.front().first != kEmptied) notes.erase(notes.begin());
     EXPECT_EQ(notes, (Notes{{kEmptied, 1}, {kEmptied, 2}}));
+    EXPECT_EQ(wwtest::QueryBin().count, 0);
     g_received.clear();
     qvtest::PumpFor(2200);
     EXPECT_TRUE(g_received.empty()) << "an empty bin is reported only once";
@@ -222,6 +121,23 @@ TEST_F(Monitor, AFifthObjectIsNotWatched) {
     ASSERT_TRUE(wwtest::FillBin(1, {10}));
     EXPECT_EQ(WaitForNotes(8), (Notes{{kFilled, 1}, {kFilled, 2}, {kFilled, 3}, {kFilled, 4},
                                       {kFilled, 1}, {kFilled, 2}, {kFilled, 3}, {kFilled, 4}}));
+}
+
+// The host removes the last object while the thread measures a big bin, unloads, and at once loads
+// the library again (getting the same, still mapped library while the old thread winds down) to
+// watch another object: the new object hears of the bin, the old one never again.
+TEST_F(Monitor, AnImmediateReloadWatchesAgainWhileTheOldThreadWindsDown) {
+    HostWindow host;
+    ASSERT_TRUE(wwtest::FillTrashDirectly(3000, 10, "r"));
+    Watch(1, kEverySecond);
+    ASSERT_EQ(WaitForNotes(2, 30000), (Notes{{kFilled, 1}, {kFilled, 1}}));
+    qvtest::PumpFor(300);  // into the next measurement
+    Unwatch(1);
+    plugin_.Unload();
+    plugin_ = qvtest::LoadPlugin("Wastewatch.dll");
+    g_received.clear();
+    Watch(2, kEverySecond);
+    EXPECT_EQ(WaitForNotes(4, 30000), (Notes{{kFilled, 2}, {kFilled, 2}, {kFilled, 2}, {kFilled, 2}}));
 }
 
 }  // namespace

@@ -203,6 +203,26 @@ std::size_t FreeTlsIndexes() {
     return taken.size();
 }
 
+std::set<DWORD> ThreadIdsOfThisProcess() {
+    std::set<DWORD> ids;
+    qv::UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = ::Thread32First(snapshot.get(), &entry); more; more = ::Thread32Next(snapshot.get(), &entry)) {
+        if (entry.th32OwnerProcessID == ::GetCurrentProcessId()) ids.insert(entry.th32ThreadID);
+    }
+    return ids;
+}
+
+double ThreadCpuMilliseconds(HANDLE thread) {
+    FILETIME created, exited, kernel, user;
+    if (!::GetThreadTimes(thread, &created, &exited, &kernel, &user)) return -1;
+    const auto ticks = [](const FILETIME& t) {
+        return (static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+    };
+    return static_cast<double>(ticks(kernel) + ticks(user)) / 10000.0;
+}
+
 std::uint64_t AddressSpaceInUse() {
     std::uint64_t inUse = 0;
     const auto* address = static_cast<const BYTE*>(nullptr);

@@ -9,6 +9,7 @@
 #include <functional>
 #include <stdexcept>
 #include <initializer_list>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,9 @@ struct ProcessResources {
     std::uint64_t addressSpaceBytes;
 };
 ProcessResources MeasureProcessResources();
+// Identifiers of this process's threads, and one thread's CPU time (kernel plus user) in milliseconds.
+std::set<DWORD> ThreadIdsOfThisProcess();
+double ThreadCpuMilliseconds(HANDLE thread);
 
 // Calls a __stdcall function with 32-bit arguments and reports whether the stack pointer after the
 // call is where it was before it (the callee removed exactly its own arguments).

@@ -1,0 +1,110 @@
+#include "bin_emptier.h"
+
+#include <shellapi.h>
+
+#include <atomic>
+
+#include "win32_owner.h"
+
+namespace wastewatch {
+
+namespace {
+
+constexpr DWORD kEmptyFlags = SHERB_NOCONFIRMATION | SHERB_NOPROGRESSUI | SHERB_NOSOUND;
+static_assert(kEmptyFlags == 7);
+
+SRWLOCK g_lock = SRWLOCK_INIT;
+// Held shared by a measurement of the monitor and exclusively while the shell empties the bin: a
+// shell reading the bin while it is being emptied can leave parts of items behind.
+SRWLOCK g_binAccess = SRWLOCK_INIT;
+bool g_busy = false;   // an emptying thread runs (guarded by g_lock)
+bool g_again = false;  // a request came while it ran (guarded by g_lock)
+std::atomic<std::uint32_t> g_done{0};
+qv::UniqueHandle g_idle;  // manual reset: set while no emptying runs
+
+class EmptierLock {
+public:
+    EmptierLock() noexcept { ::AcquireSRWLockExclusive(&g_lock); }
+    ~EmptierLock() { ::ReleaseSRWLockExclusive(&g_lock); }
+    EmptierLock(const EmptierLock&) = delete;
+    EmptierLock& operator=(const EmptierLock&) = delete;
+};
+
+void EmptyAllBins() noexcept {
+    ::AcquireSRWLockExclusive(&g_binAccess);
+    ::SHEmptyRecycleBinA(nullptr, nullptr, kEmptyFlags);
+    ::ReleaseSRWLockExclusive(&g_binAccess);
+}
+
+// Ends the emptying unless another request came in meanwhile; returns whether to go round again.
+bool FinishOrRepeat() noexcept {
+    EmptierLock lock;
+    if (g_again) {
+        g_again = false;
+        return true;
+    }
+    g_busy = false;
+    g_done.fetch_add(1);
+    ::SetEvent(g_idle.get());
+    return false;
+}
+
+DWORD WINAPI EmptierMain(void* reference) {
+    do {
+        EmptyAllBins();
+    } while (FinishOrRepeat());
+    ::FreeLibraryAndExitThread(static_cast<HMODULE>(reference), 0);
+}
+
+}  // namespace
+
+void PrepareEmptier() noexcept {
+    g_idle.reset(::CreateEventA(nullptr, TRUE, TRUE, nullptr));
+}
+
+void ReleaseEmptier() noexcept {
+    g_idle.reset();
+}
+
+void StartEmptying() noexcept {
+    {
+        EmptierLock lock;
+        if (g_busy) {
+            g_again = true;
+            return;
+        }
+        g_busy = true;
+        ::ResetEvent(g_idle.get());
+    }
+    // The thread keeps the library mapped until it has left: its own reference, given up on the way
+    // out by FreeLibraryAndExitThread.
+    HMODULE reference = nullptr;
+    if (::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(&EmptierMain),
+                             &reference)) {
+        qv::UniqueHandle thread(::CreateThread(nullptr, 0, EmptierMain, reference, 0, nullptr));
+        if (thread) return;
+        ::FreeLibrary(reference);
+    }
+    // No thread to do it: the bin is still emptied, on the host's thread as a last resort.
+    do {
+        EmptyAllBins();
+    } while (FinishOrRepeat());
+}
+
+bool TryBeginBinRead() noexcept {
+    return ::TryAcquireSRWLockShared(&g_binAccess) != FALSE;
+}
+
+void EndBinRead() noexcept {
+    ::ReleaseSRWLockShared(&g_binAccess);
+}
+
+HANDLE EmptierIdleEvent() noexcept {
+    return g_idle.get();
+}
+
+std::uint32_t EmptyingsDone() noexcept {
+    return g_done.load();
+}
+
+}  // namespace wastewatch

@@ -1,0 +1,116 @@
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "bin_watch.h"
+
+namespace wastewatch {
+namespace {
+
+constexpr char kSid[] = "S-1-5-21-0-0-0-1000";
+constexpr std::uint32_t kDriveC = 1u << 2;
+constexpr std::uint32_t kDriveD = 1u << 3;
+constexpr std::uint32_t kDriveZ = 1u << 25;
+
+std::vector<WatchedFolder> Plan(std::uint32_t drives, const std::set<std::string>& existing,
+                                const char* sid = kSid) {
+    return PlanBinWatch(drives, sid, [&](const std::string& path) { return existing.count(path) > 0; });
+}
+
+std::vector<std::string> Paths(const std::vector<WatchedFolder>& plan) {
+    std::vector<std::string> paths;
+    for (const WatchedFolder& folder : plan) paths.push_back(folder.path + (folder.isBin ? " (bin)" : ""));
+    return paths;
+}
+
+TEST(BinWatchPlan, FindsEachFixedDrivesBinInTheNewestLayoutFirst) {
+    const auto plan = Plan(kDriveC | kDriveD | kDriveZ,
+                           {"C:\\$Recycle.Bin", "C:\\$Recycle.Bin\\S-1-5-21-0-0-0-1000", "C:\\RECYCLER\\S-1-5-21-0-0-0-1000",
+                            "D:\\RECYCLER\\S-1-5-21-0-0-0-1000", "Z:\\RECYCLED"});
+    EXPECT_EQ(Paths(plan), (std::vector<std::string>{"C:\\$Recycle.Bin\\S-1-5-21-0-0-0-1000 (bin)",
+                                                     "D:\\RECYCLER\\S-1-5-21-0-0-0-1000 (bin)", "Z:\\RECYCLED (bin)"}));
+}
+
+TEST(BinWatchPlan, WithoutABinWatchesWhereOneWouldAppear) {
+    const auto plan = Plan(kDriveC | kDriveD | kDriveZ, {"C:\\$Recycle.Bin", "D:\\RECYCLER", "C:\\$Recycle.Bin\\S-1-5-18"});
+    EXPECT_EQ(Paths(plan), (std::vector<std::string>{"C:\\$Recycle.Bin", "D:\\RECYCLER", "Z:\\"}));
+    EXPECT_FALSE(WatchIsTrustworthy(plan, plan.size())) << "no bin folder at all";
+}
+
+TEST(BinWatchPlan, AnotherUsersBinAndAnUnknownSidAreNotOurs) {
+    EXPECT_EQ(Paths(Plan(kDriveC, {"C:\\$Recycle.Bin", "C:\\$Recycle.Bin\\S-1-5-18"})),
+              (std::vector<std::string>{"C:\\$Recycle.Bin"}));
+    // Without the user's SID only the shared FAT layout can be recognised.
+    EXPECT_EQ(Paths(Plan(kDriveC | kDriveD, {"C:\\$Recycle.Bin", "D:\\RECYCLED"}, "")),
+              (std::vector<std::string>{"C:\\$Recycle.Bin", "D:\\RECYCLED (bin)"}));
+}
+
+TEST(BinWatchPlan, NoFixedDriveGivesNothingToTrust) {
+    const auto plan = Plan(0, {"C:\\$Recycle.Bin\\S-1-5-21-0-0-0-1000"});
+    EXPECT_TRUE(plan.empty());
+    EXPECT_FALSE(WatchIsTrustworthy(plan, 0));
+}
+
+TEST(BinWatchTrust, EveryPlannedFolderNeedsAWorkingSignal) {
+    const std::vector<WatchedFolder> plan{{"D:\\$Recycle.Bin\\S", true}, {"C:\\", false}};
+    EXPECT_TRUE(WatchIsTrustworthy(plan, 2));
+    EXPECT_FALSE(WatchIsTrustworthy(plan, 1));
+    EXPECT_FALSE(WatchIsTrustworthy(plan, 0));
+}
+
+TEST(BinSnapshotCompare, AnyFolderTimeOrTheDriveSetMakesADifference) {
+    const BinSnapshot before{kDriveC | kDriveD, {10, 20}};
+    EXPECT_EQ(before, (BinSnapshot{kDriveC | kDriveD, {10, 20}}));
+    EXPECT_NE(before, (BinSnapshot{kDriveC | kDriveD, {10, 21}}));
+    EXPECT_NE(before, (BinSnapshot{kDriveC, {10, 20}}));
+    EXPECT_NE(before, (BinSnapshot{kDriveC | kDriveD, {10}}));
+}
+
+constexpr CycleFacts kQuiet{true, true, false, false, false, false, 1000};
+
+TEST(CycleMeasurementChoice, AQuietWatchedBinReusesTheLastMeasurement) {
+    EXPECT_EQ(ChooseMeasurement(kQuiet), CycleMeasurement::kReuse);
+    CycleFacts almostDue = kQuiet;
+    almostDue.sinceLastMs = kSafetyRemeasureMs - 1;
+    EXPECT_EQ(ChooseMeasurement(almostDue), CycleMeasurement::kReuse);
+}
+
+TEST(CycleMeasurementChoice, EveryReasonToDoubtTheLastMeasurementMeasures) {
+    struct Case {
+        const char* name;
+        void (*change)(CycleFacts&);
+    };
+    const Case cases[] = {
+        {"first cycle", [](CycleFacts& f) { f.haveLast = false; }},
+        {"no trustworthy watch", [](CycleFacts& f) { f.trustworthy = false; }},
+        {"a change signal", [](CycleFacts& f) { f.signalled = true; }},
+        {"a different snapshot", [](CycleFacts& f) { f.snapshotChanged = true; }},
+        {"emptied by this plug-in", [](CycleFacts& f) { f.emptiedSince = true; }},
+        {"safety re-measure due", [](CycleFacts& f) { f.sinceLastMs = kSafetyRemeasureMs; }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CycleFacts facts = kQuiet;
+        c.change(facts);
+        EXPECT_EQ(ChooseMeasurement(facts), CycleMeasurement::kMeasure);
+    }
+}
+
+TEST(CycleMeasurementChoice, TheBinIsNeverReadWhileThisPlugInEmptiesIt) {
+    CycleFacts facts{true, false, true, true, true, true, kSafetyRemeasureMs};
+    EXPECT_EQ(ChooseMeasurement(facts), CycleMeasurement::kReuse);
+    facts.haveLast = false;
+    EXPECT_EQ(ChooseMeasurement(facts), CycleMeasurement::kAwaitEmptying);
+}
+
+TEST(MeasureAheadChoice, OncePerSleepOnATrustworthyWatchAndNotWhileEmptying) {
+    EXPECT_TRUE(ShouldMeasureAhead(false, true, false));
+    EXPECT_FALSE(ShouldMeasureAhead(true, true, false));
+    EXPECT_FALSE(ShouldMeasureAhead(false, false, false));
+    EXPECT_FALSE(ShouldMeasureAhead(false, true, true));
+}
+
+}  // namespace
+}  // namespace wastewatch

@@ -1,0 +1,127 @@
+// The host's side of the monitor tests: a window "QVmain" that records notification 9997, and a
+// fixture that loads Wastewatch and watches objects through its entry points.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstdint>
+#include <deque>
+#include <set>
+#include <utility>
+#include <vector>
+
+#include "qv_contract.h"
+#include "wastewatch_bin_helpers.h"
+#include "win32_owner.h"
+#include "wine_test_support.h"
+
+namespace wwtest {
+
+struct WatchRecord {
+    std::uint32_t checkInterval, refreshInterval, notifyCritical, notifyWarning, criticalLimit, warningLimit;
+};
+
+using Note = std::pair<std::uint32_t, std::int32_t>;
+using Notes = std::vector<Note>;
+
+constexpr std::uint32_t kEmptied = 8750393;
+constexpr std::uint32_t kFilled = 8750394;
+constexpr std::uint32_t kCritical = 8750395;
+constexpr std::uint32_t kWarning = 8750396;
+constexpr std::uint64_t kMiB = 1u << 20;
+// Generous bound for one monitor cycle of 1 s under a loaded machine.
+constexpr DWORD kCycleTimeout = 4000;
+
+inline Notes g_received;
+
+inline LRESULT CALLBACK RecordingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == qv::kNotifyMessage) {
+        g_received.emplace_back(static_cast<std::uint32_t>(wParam), static_cast<std::int32_t>(lParam));
+        return 0;
+    }
+    return ::DefWindowProcA(window, message, wParam, lParam);
+}
+
+class HostWindow {
+public:
+    HostWindow() {
+        WNDCLASSA windowClass{};
+        windowClass.lpfnWndProc = RecordingProc;
+        windowClass.hInstance = ::GetModuleHandleA(nullptr);
+        windowClass.lpszClassName = qv::kMainWindowClass;
+        ::RegisterClassA(&windowClass);
+        window_.reset(::CreateWindowExA(0, qv::kMainWindowClass, qv::kMainWindowName, WS_OVERLAPPEDWINDOW, 0, 0, 100,
+                                        100, nullptr, nullptr, ::GetModuleHandleA(nullptr), nullptr));
+    }
+    HWND get() const { return window_.get(); }
+
+private:
+    qv::UniqueWindow window_;
+};
+
+class Monitor : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_received.clear();
+        ASSERT_FALSE(wwtest::ScratchFolder().empty()) << "run through cmake/wine-run.sh (QV_TRASH_DIR unset)";
+        ASSERT_EQ(wwtest::QueryBin().count, 0) << "the run's bin must start empty";
+        ASSERT_EQ(::FindWindowA(qv::kMainWindowClass, qv::kMainWindowName), nullptr)
+            << "another window QVmain exists on this desktop";
+        plugin_ = qvtest::LoadPlugin("Wastewatch.dll");
+    }
+    void TearDown() override {
+        for (const qv::ObjectRecord& object : watched_) plugin_.entry().uninit(&object, nullptr);
+        plugin_.Unload();
+        wwtest::EmptyBin();
+    }
+
+    void Watch(std::int32_t id, WatchRecord record, std::int32_t expected = 1) {
+        records_.push_back(record);
+        const qv::ObjectRecord object{id, {0xdeadbeef, 0xdeadbeef}, 0};
+        const auto call = qvtest::CallStdcall(reinterpret_cast<const void*>(plugin_.entry().init),
+                                              {qvtest::Arg(&object), qvtest::Arg(&records_.back())});
+        EXPECT_TRUE(call.stackBalanced);
+        EXPECT_EQ(static_cast<std::int32_t>(call.result), expected);
+        watched_.push_back(object);
+    }
+
+    void Unwatch(std::int32_t id) {
+        const qv::ObjectRecord object{id, {}, 0};
+        EXPECT_EQ(plugin_.entry().uninit(&object, nullptr), 1);
+        std::erase_if(watched_, [id](const qv::ObjectRecord& o) { return o.id == id; });
+    }
+
+    // Waits for at least count notifications (beyond those already seen) and returns them all.
+    static Notes WaitForNotes(std::size_t count, DWORD timeout = kCycleTimeout) {
+        qvtest::PumpUntil([count] { return g_received.size() >= count; }, timeout);
+        return g_received;
+    }
+
+    // Drops what has arrived so far, then lets the current cycle's posts land too.
+    static void Forget() {
+        qvtest::PumpFor(200);
+        g_received.clear();
+    }
+
+    // Watch() that also finds the monitor thread it starts, for MonitorCpu().
+    void WatchAndFindMonitor(std::int32_t id, WatchRecord record) {
+        const std::set<DWORD> before = qvtest::ThreadIdsOfThisProcess();
+        Watch(id, record);
+        for (DWORD thread : qvtest::ThreadIdsOfThisProcess()) {
+            if (before.count(thread) == 0) monitor_.reset(::OpenThread(THREAD_QUERY_INFORMATION, FALSE, thread));
+        }
+        ASSERT_TRUE(monitor_) << "no monitor thread started";
+    }
+    double MonitorCpu() const { return qvtest::ThreadCpuMilliseconds(monitor_.get()); }
+
+    qv::PluginLibrary plugin_;
+    qv::UniqueHandle monitor_;
+    std::deque<WatchRecord> records_;  // a record stays at one address while it is watched
+    std::vector<qv::ObjectRecord> watched_;
+};
+
+inline constexpr WatchRecord kEverySecond{1, 1, 0, 0, 0, 0};
+
+}  // namespace wwtest
