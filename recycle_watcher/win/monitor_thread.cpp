@@ -1,5 +1,8 @@
-// The monitor thread: measures the bin every check interval while objects are watched, and posts
-// each watched object's notifications to the host's main window.
+// The monitor thread: every check interval while objects are watched, posts each watched object's
+// notifications to the host's main window, from a measurement of the bin that is taken again only
+// when the bin may have changed since the last one (see ChooseMeasurement). Where the bin's folders
+// are watched, a change during the sleep is measured as soon as it settles, so the next cycle
+// reports it without first waiting for a measurement; where they cannot be, every cycle measures.
 //
 // A thread runs only while something is watched: the first QVInit starts it, the last QVUninit tells
 // it to go. Everything a thread needs to run and to stop lives in its own MonitorThread, so a thread

@@ -1,12 +1,19 @@
-// Prints Wastewatch's figures for bins of 1,000 and 10,000 items: the time of one bin walk and of the
-// shell's own bin query, the monitor thread's CPU time per cycle, and how long unloading takes.
-// Run it through cmake/wine-run.sh (tools/bench.sh does), so that it fills a bin of its own.
+// Prints Wastewatch's figures for bins of 1,000 and 10,000 items: the monitor's CPU time per cycle of an
+// unchanged bin (its thread and the Wine server), the cost of measuring a changed bin against the
+// shell's own bin query, the time from a change to its first report, QVCommand's return time, and
+// how long the last QVUninit and the unload take. Run it through cmake/wine-run.sh (tools/bench.sh
+// does, with the bin where Windows keeps it), so that it fills a bin of its own. QV_WINESERVER_PID,
+// when set, names the Wine server whose CPU time is counted too. Argument "fallback": only the CPU
+// per cycle, for a run without bin folders (every cycle measures).
 #include <windows.h>
 #include <tlhelp32.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <set>
 #include <string>
 #include <vector>
@@ -64,19 +71,40 @@ double ThreadCpuMs(HANDLE thread) {
     return static_cast<double>(ticks(kernel) + ticks(user)) / 10000.0;
 }
 
-double ProcessCpuMs() {
-    FILETIME created, exited, kernel, user;
-    ::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user);
-    const auto ticks = [](const FILETIME& t) { return (static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
-    return static_cast<double>(ticks(kernel) + ticks(user)) / 10000.0;
+// The Wine server's CPU time, read from Linux's /proc through drive Z:; -1 when unknown.
+double WineServerCpuMs() {
+    const char* pid = std::getenv("QV_WINESERVER_PID");
+    if (pid == nullptr || *pid == '\0') return -1;
+    const std::string path = std::string("Z:\\proc\\") + pid + "\\stat";
+    qv::UniqueHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                        OPEN_EXISTING, 0, nullptr));
+    if (file.get() == INVALID_HANDLE_VALUE) {
+        file.release();
+        return -1;
+    }
+    char text[1024] = {};
+    DWORD read = 0;
+    if (!::ReadFile(file.get(), text, sizeof text - 1, &read, nullptr)) return -1;
+    // Fields after the command's closing parenthesis: state is field 3, utime 14 and stime 15.
+    const char* rest = std::strrchr(text, ')');
+    if (rest == nullptr) return -1;
+    unsigned long long utime = 0, stime = 0;
+    if (std::sscanf(rest + 2, "%*c %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %llu %llu", &utime, &stime) != 2) return -1;
+    return static_cast<double>(utime + stime) * 10.0;  // clock ticks of 10 ms
 }
 
 int g_reports = 0;
+std::uint32_t g_lastCode = 0;
+double g_lastReportMs = 0;
 std::int32_t g_countedObject = -1;  // reports for other objects (earlier runs) are not counted
 
 LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == qv::kNotifyMessage) {
-        if (static_cast<std::int32_t>(lParam) == g_countedObject) ++g_reports;
+        if (static_cast<std::int32_t>(lParam) == g_countedObject) {
+            ++g_reports;
+            g_lastCode = static_cast<std::uint32_t>(wParam);
+            g_lastReportMs = NowMs();
+        }
         return 0;
     }
     return ::DefWindowProcA(window, message, wParam, lParam);
@@ -88,22 +116,25 @@ bool PumpUntilReports(int reports, DWORD timeoutMs) {
         MSG msg;
         while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageA(&msg);
         if (::GetTickCount() - start > timeoutMs) return false;
-        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        // A long wait: a message ends it at once, and waking up often would cost the Wine server time
+        // that would be counted as the monitor's.
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 250, QS_ALLINPUT);
     }
     return true;
 }
 
 using InitFn = std::int32_t(__stdcall*)(const qv::ObjectRecord*, const WatchRecord*);
 using UninitFn = std::int32_t(__stdcall*)(const qv::ObjectRecord*, const WatchRecord*);
+using CommandFn = std::int32_t(__stdcall*)(std::uint32_t, std::uint32_t);
 
 template <typename Fn>
 Fn Export(HMODULE module, const char* name) {
     return reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
 }
 
-// The monitor's CPU time per cycle, from the thread's own times over several cycles of 1 s.
-void MonitorCpu(std::size_t items) {
-    constexpr int kCycles = 5;
+// The monitor's CPU time per cycle of an unchanged bin, from the thread's own times (and the Wine
+// server's) over cycles of 1 s.
+void MonitorCpu(std::size_t items, int cycles) {
     const qv::ObjectRecord object{static_cast<std::int32_t>(100000 + items), {}, 0};
     const WatchRecord record{1, 1, 0, 0, 0, 0};
     const std::set<DWORD> before = ThreadIds();
@@ -112,7 +143,13 @@ void MonitorCpu(std::size_t items) {
         std::printf("  monitor: cannot load Wastewatch.dll\n");
         return;
     }
+    // What the Wine server spends meanwhile anyway (this program waiting for messages, Wine's own
+    // processes), over the same time without a monitor: taken off the figure below.
     g_reports = 0;
+    g_countedObject = -2;
+    const double idleStart = WineServerCpuMs();
+    PumpUntilReports(1, static_cast<DWORD>(cycles) * 1000);
+    const double idle = idleStart >= 0 ? (WineServerCpuMs() - idleStart) / cycles : -1;
     g_countedObject = object.id;
     Export<InitFn>(module, "QVInit")(&object, &record);
     DWORD monitorId = 0;
@@ -120,25 +157,120 @@ void MonitorCpu(std::size_t items) {
         if (!before.count(id)) monitorId = id;
     }
     qv::UniqueHandle monitor(::OpenThread(THREAD_QUERY_INFORMATION, FALSE, monitorId));
-    // The first cycle brings the change report and the first level report.
-    if (!PumpUntilReports(2, 60000)) std::printf("  monitor: no first cycle\n");
+    // The first cycle brings the change report and the first level report; one more settles.
+    if (!PumpUntilReports(3, 60000)) std::printf("  monitor: no first cycles\n");
     const double cpuStart = ThreadCpuMs(monitor.get());
-    const double processStart = ProcessCpuMs();
+    const double serverStart = WineServerCpuMs();
     const double wallStart = NowMs();
-    const bool done = PumpUntilReports(2 + kCycles, 60000 + kCycles * 5000);
+    const bool done = PumpUntilReports(3 + cycles, 60000 + cycles * 5000);
     const double cpu = ThreadCpuMs(monitor.get()) - cpuStart;
-    const double processCpu = ProcessCpuMs() - processStart;
+    const double serverEnd = WineServerCpuMs();
     const double wall = NowMs() - wallStart;
-    const int cycles = g_reports - 2;
+    const int seen = g_reports - 3;
     Export<UninitFn>(module, "QVUninit")(&object, &record);
     ::FreeLibrary(module);
-    if (!done || cycles <= 0) {
-        std::printf("  monitor: only %d cycles seen\n", cycles);
+    if (!done || seen <= 0) {
+        std::printf("  monitor: only %d cycles seen\n", seen);
         return;
     }
-    std::printf("  monitor, %zu items: %.1f ms CPU per cycle on its thread (%.1f ms of the whole process), "
-                "%.0f ms between reports at a 1 s interval\n",
-                items, monitorId && cpuStart >= 0 ? cpu / cycles : -1.0, processCpu / cycles, wall / cycles);
+    const double server = serverStart >= 0 && serverEnd >= 0 ? (serverEnd - serverStart) / seen : -1;
+    const double share = server >= 0 && idle >= 0 ? server - idle : -1;
+    std::printf("  unchanged bin, CPU per cycle over %d cycles at a 1 s interval: monitor thread %.2f ms, Wine "
+                "server %.2f ms for the monitor (%.2f ms in all, %.2f ms without a monitor; 10 ms ticks; -1: "
+                "unknown), total %.2f ms; %.0f ms between cycles\n",
+                seen, cpu / seen, share, server, idle, cpu / seen + (share > 0 ? share : 0), wall / seen);
+}
+
+// The cost of measuring a changed bin as the monitor does, against the shell's own query, in turns;
+// the bin changes (one item more) before every call.
+void ChangedBinCost(std::size_t items) {
+    constexpr int kRepeats = 7;
+    std::vector<double> measure, query, walk;
+    std::atomic<bool> never{false};
+    for (int i = 0; i < kRepeats; ++i) {
+        wwtest::FillTrashDirectly(1, 1000, "m" + std::to_string(items) + "_" + std::to_string(i) + "a");
+        double start = NowMs();
+        wastewatch::MeasureBinTotals(never);
+        measure.push_back(NowMs() - start);
+        wwtest::FillTrashDirectly(1, 1000, "m" + std::to_string(items) + "_" + std::to_string(i) + "b");
+        start = NowMs();
+        wwtest::QueryBin();
+        query.push_back(NowMs() - start);
+        wwtest::FillTrashDirectly(1, 1000, "m" + std::to_string(items) + "_" + std::to_string(i) + "c");
+        start = NowMs();
+        wastewatch::MeasureBin();
+        walk.push_back(NowMs() - start);
+    }
+    std::printf("  changed bin: measurement median %.0f ms (worst %.0f), SHQueryRecycleBinA median %.0f ms (worst "
+                "%.0f): ratio %.2f; the former walk (with its size query) median %.0f ms\n",
+                Median(measure), Worst(measure), Median(query), Worst(query), Median(measure) / Median(query),
+                Median(walk));
+}
+
+// From a change (an item of 2 MiB added or removed outside the shell, crossing the object's critical
+// limit) to the first report that shows it, at the default check interval of 4 s.
+void ChangeLatency(std::size_t items) {
+    constexpr int kSamples = 10;
+    const wwtest::ShellBinInfo bin = wwtest::QueryBin();
+    const std::uint32_t limit = static_cast<std::uint32_t>(bin.size >> 20) + 2;
+    const qv::ObjectRecord object{static_cast<std::int32_t>(200000 + items), {}, 0};
+    const WatchRecord record{4, 4, 1, 0, limit, 0};
+    HMODULE module = ::LoadLibraryA(PluginPath().c_str());
+    if (module == nullptr) return;
+    g_reports = 0;
+    g_countedObject = object.id;
+    Export<InitFn>(module, "QVInit")(&object, &record);
+    if (!PumpUntilReports(2, 60000)) std::printf("  latency: no first cycle\n");
+    const std::string big = wwtest::TrashFolder() + "\\files\\latency0.dat";
+    const std::string bigInfo = wwtest::TrashFolder() + "\\info\\latency0.dat.trashinfo";
+    std::vector<double> latencies;
+    std::uint32_t seed = 777;
+    for (int i = 0; i < kSamples; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        PumpUntilReports(g_reports + 1000, 300 + (seed >> 8) % 3700);  // a point somewhere in the interval
+        const bool adding = i % 2 == 0;
+        const std::uint32_t expected = adding ? 8750395 : 8750394;
+        const double start = NowMs();
+        if (adding) {
+            wwtest::FillTrashDirectly(1, 3u << 20, "latency");
+        } else {
+            ::DeleteFileA(big.c_str());
+            ::DeleteFileA(bigInfo.c_str());
+        }
+        const DWORD deadline = ::GetTickCount() + 30000;
+        while (::GetTickCount() < deadline) {
+            const int before = g_reports;
+            PumpUntilReports(before + 1, 30000);
+            if (g_lastCode == expected) break;
+        }
+        latencies.push_back(g_lastReportMs - start);
+    }
+    Export<UninitFn>(module, "QVUninit")(&object, &record);
+    ::FreeLibrary(module);
+    std::printf("  change to first report at a 4 s interval: median %.0f ms, worst %.0f ms of %d\n",
+                Median(latencies), Worst(latencies), kSamples);
+}
+
+// QVCommand's return time on the full bin; the bin is then empty by the first report of 8750393.
+void CommandTime(std::size_t items) {
+    const qv::ObjectRecord object{static_cast<std::int32_t>(300000 + items), {}, 0};
+    const WatchRecord record{1, 1, 0, 0, 0, 0};
+    HMODULE module = ::LoadLibraryA(PluginPath().c_str());
+    if (module == nullptr) return;
+    g_reports = 0;
+    g_countedObject = object.id;
+    Export<InitFn>(module, "QVInit")(&object, &record);
+    PumpUntilReports(2, 60000);
+    const double start = NowMs();
+    Export<CommandFn>(module, "QVCommand")(0, 0);
+    const double returned = NowMs() - start;
+    const DWORD deadline = ::GetTickCount() + 120000;
+    while (g_lastCode != 8750393 && ::GetTickCount() < deadline) PumpUntilReports(g_reports + 1, 1000);
+    const double emptied = NowMs() - start;
+    Export<UninitFn>(module, "QVUninit")(&object, &record);
+    ::FreeLibrary(module);
+    std::printf("  QVCommand returned in %.2f ms; 8750393 reported %.0f ms after the call; bin now holds %lld items\n",
+                returned, emptied, static_cast<long long>(wwtest::QueryBin().count));
 }
 
 // Unload latency: the library is unloaded at arbitrary points of its monitor's cycle, after the
@@ -175,28 +307,13 @@ void UnloadLatency(bool stillWatched) {
     }
 }
 
-void MeasureTimes() {
-    constexpr int kRepeats = 5;
-    std::vector<double> walk, query;
-    wastewatch::BinMeasurement measured{};
-    wwtest::ShellBinInfo shell{};
-    for (int i = 0; i < kRepeats; ++i) {
-        double start = NowMs();
-        measured = wastewatch::MeasureBin();
-        walk.push_back(NowMs() - start);
-        start = NowMs();
-        shell = wwtest::QueryBin();
-        query.push_back(NowMs() - start);
-    }
-    std::printf("  walk: median %.1f ms, worst %.1f ms (measured %llu items, %llu bytes)\n", Median(walk), Worst(walk),
-                static_cast<unsigned long long>(measured.count), static_cast<unsigned long long>(measured.size));
-    std::printf("  SHQueryRecycleBinA: median %.1f ms, worst %.1f ms (%lld items, %lld bytes)\n", Median(query),
-                Worst(query), static_cast<long long>(shell.count), static_cast<long long>(shell.size));
-}
-
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    if (argc > 1 && std::strcmp(argv[1], "--help") == 0) {
+        std::printf("usage: wastewatch_bench [fallback]   (through cmake/wine-run.sh)\n");
+        return 0;
+    }
     if (wwtest::ScratchFolder().empty()) {
         std::fprintf(stderr, "run through cmake/wine-run.sh: QV_TRASH_DIR is not set\n");
         return 2;
@@ -212,21 +329,26 @@ int main() {
     qv::UniqueWindow host(::CreateWindowExA(0, qv::kMainWindowClass, qv::kMainWindowName, WS_OVERLAPPEDWINDOW, 0, 0,
                                             100, 100, nullptr, nullptr, ::GetModuleHandleA(nullptr), nullptr));
 
-    std::size_t filled = 0;
+    const bool fallback = argc > 1 && std::strcmp(argv[1], "fallback") == 0;
     for (std::size_t items : {std::size_t{1000}, std::size_t{10000}}) {
+        wwtest::EmptyBin();
         const double start = NowMs();
-        if (!wwtest::FillTrashDirectly(items - filled, 1000, "b" + std::to_string(items) + "_")) {
+        if (!wwtest::FillTrashDirectly(items, 1000, "b" + std::to_string(items) + "_")) {
             std::fprintf(stderr, "cannot fill the bin\n");
             return 1;
         }
-        filled = items;
-        std::printf("bin of %zu items of 1000 bytes (filled in %.0f ms)\n", items, NowMs() - start);
-        MeasureTimes();
-        MonitorCpu(items);
+        std::printf("bin of %zu items of 1000 bytes (filled in %.0f ms)%s\n", items, NowMs() - start,
+                    fallback ? ", no bin folder to watch" : "");
+        if (fallback) {
+            MonitorCpu(items, 5);
+            continue;
+        }
+        MonitorCpu(items, 25);
+        ChangedBinCost(items);
+        ChangeLatency(items);
         UnloadLatency(false);
-        // Only while one measurement stays well under the stop's 2 s: beyond, the unload would end in the
-        // forced termination, which is what a host that unloads before the last QVUninit risks.
         if (items <= 1000) UnloadLatency(true);
+        CommandTime(items);
     }
     wwtest::EmptyBin();
     return 0;

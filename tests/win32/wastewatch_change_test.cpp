@@ -25,6 +25,40 @@ TEST_F(Monitor, AnUnchangedBinIsNotMeasuredAgain) {
     EXPECT_LT(perCycle, 5.0) << "the bin was measured again though nothing changed";
 }
 
+TEST_F(Monitor, ABurstOfChangesCostsAboutOneMeasurement) {
+    HostWindow host;
+    ASSERT_TRUE(wwtest::FillTrashDirectly(3000, 10, "s"));
+    WatchAndFindMonitor(1, kEverySecond);
+    ASSERT_EQ(WaitForNotes(2, 30000).size(), 2u);
+    // The monitor thread's CPU time over the next cycles (one level report each).
+    const auto cpuOverCycles = [this](std::size_t cycles) {
+        const double before = MonitorCpu();
+        WaitForNotes(g_received.size() + cycles, static_cast<DWORD>(cycles) * 4000);
+        return MonitorCpu() - before;
+    };
+    // What one measurement costs a thread here: the shell's query, timed on this thread.
+    const double queryStart = qvtest::ThreadCpuMilliseconds(::GetCurrentThread());
+    ASSERT_EQ(wwtest::QueryBin().count, 3000);
+    ASSERT_EQ(wwtest::QueryBin().count, 3000);
+    const double oneMeasurement = (qvtest::ThreadCpuMilliseconds(::GetCurrentThread()) - queryStart) / 2;
+    constexpr std::size_t kCycles = 5;
+    ASSERT_TRUE(wwtest::FillTrashDirectly(1, 10, "one"));
+    const double oneChange = cpuOverCycles(kCycles);
+    EXPECT_LT(oneChange, 2.5 * oneMeasurement) << "one change, then quiet cycles: " << oneChange
+                                               << " ms; one measurement: " << oneMeasurement << " ms";
+    for (int i = 0; i < 40; ++i) {
+        ASSERT_TRUE(wwtest::FillTrashDirectly(1, 10, "burst" + std::to_string(i) + "_"));
+        qvtest::PumpFor(10);
+    }
+    const double burst = cpuOverCycles(kCycles);
+    RecordProperty("one_measurement_ms", std::to_string(oneMeasurement));
+    RecordProperty("one_change_ms", std::to_string(oneChange));
+    RecordProperty("burst_ms", std::to_string(burst));
+    // One measurement, or two when the burst spans a cycle; measuring every cycle would be five.
+    EXPECT_LT(burst, 3.5 * oneMeasurement) << "40 changes: " << burst << " ms; one measurement: " << oneMeasurement
+                                          << " ms";
+}
+
 // Waits for a report of this code and says how long it took.
 bool ReportedWithin(std::uint32_t code, DWORD timeout, DWORD& waited) {
     const DWORD start = ::GetTickCount();
