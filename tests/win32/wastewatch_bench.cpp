@@ -6,7 +6,6 @@
 // when set, names the Wine server whose CPU time is counted too. Argument "fallback": only the CPU
 // per cycle, for a run without bin folders (every cycle measures).
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <algorithm>
 #include <atomic>
@@ -22,6 +21,7 @@
 #include "qv_contract.h"
 #include "wastewatch_bin_helpers.h"
 #include "win32_owner.h"
+#include "wine_test_support.h"
 
 namespace {
 
@@ -47,28 +47,7 @@ double Worst(const std::vector<double>& values) {
 }
 
 std::string PluginPath() {
-    char path[MAX_PATH] = {};
-    const DWORD length = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder(path, length);
-    return folder.erase(folder.find_last_of("\\/") + 1) + "Wastewatch.dll";
-}
-
-std::set<DWORD> ThreadIds() {
-    std::set<DWORD> ids;
-    qv::UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
-    THREADENTRY32 entry{};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = ::Thread32First(snapshot.get(), &entry); more; more = ::Thread32Next(snapshot.get(), &entry)) {
-        if (entry.th32OwnerProcessID == ::GetCurrentProcessId()) ids.insert(entry.th32ThreadID);
-    }
-    return ids;
-}
-
-double ThreadCpuMs(HANDLE thread) {
-    FILETIME created, exited, kernel, user;
-    if (!::GetThreadTimes(thread, &created, &exited, &kernel, &user)) return -1;
-    const auto ticks = [](const FILETIME& t) { return (static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
-    return static_cast<double>(ticks(kernel) + ticks(user)) / 10000.0;
+    return qvtest::BesideProgram("Wastewatch.dll");
 }
 
 // The Wine server's CPU time, read from Linux's /proc through drive Z:; -1 when unknown.
@@ -137,7 +116,7 @@ Fn Export(HMODULE module, const char* name) {
 void MonitorCpu(std::size_t items, int cycles) {
     const qv::ObjectRecord object{static_cast<std::int32_t>(100000 + items), {}, 0};
     const WatchRecord record{1, 1, 0, 0, 0, 0};
-    const std::set<DWORD> before = ThreadIds();
+    const std::set<DWORD> before = qvtest::ThreadIdsOfThisProcess();
     HMODULE module = ::LoadLibraryA(PluginPath().c_str());
     if (module == nullptr) {
         std::printf("  monitor: cannot load Wastewatch.dll\n");
@@ -153,17 +132,17 @@ void MonitorCpu(std::size_t items, int cycles) {
     g_countedObject = object.id;
     Export<InitFn>(module, "QVInit")(&object, &record);
     DWORD monitorId = 0;
-    for (DWORD id : ThreadIds()) {
+    for (DWORD id : qvtest::ThreadIdsOfThisProcess()) {
         if (!before.count(id)) monitorId = id;
     }
     qv::UniqueHandle monitor(::OpenThread(THREAD_QUERY_INFORMATION, FALSE, monitorId));
     // The first cycle brings the change report and the first level report; one more settles.
     if (!PumpUntilReports(3, 60000)) std::printf("  monitor: no first cycles\n");
-    const double cpuStart = ThreadCpuMs(monitor.get());
+    const double cpuStart = qvtest::ThreadCpuMilliseconds(monitor.get());
     const double serverStart = WineServerCpuMs();
     const double wallStart = NowMs();
     const bool done = PumpUntilReports(3 + cycles, 60000 + cycles * 5000);
-    const double cpu = ThreadCpuMs(monitor.get()) - cpuStart;
+    const double cpu = qvtest::ThreadCpuMilliseconds(monitor.get()) - cpuStart;
     const double serverEnd = WineServerCpuMs();
     const double wall = NowMs() - wallStart;
     const int seen = g_reports - 3;
