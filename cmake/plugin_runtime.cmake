@@ -24,7 +24,13 @@ add_custom_command(OUTPUT ${QV_UNWINDER_OBJECT}
   VERBATIM)
 add_custom_target(qv_unwinder DEPENDS ${QV_UNWINDER_OBJECT})
 
+# qv_plugin_dll(TARGET [LIBRARIES lib...]): LIBRARIES are the project's static libraries linked into
+# the DLL, compiled for size like the DLL's own sources so that unused code of theirs drops out too.
 function(qv_plugin_dll target)
+  cmake_parse_arguments(ARG "" "" "LIBRARIES" ${ARGN})
+  foreach(library IN LISTS ARG_LIBRARIES)
+    target_compile_options(${library} PRIVATE -Os -ffunction-sections -fdata-sections)
+  endforeach()
   target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/host_contract/plugin_runtime.cpp ${QV_UNWINDER_OBJECT})
   set_source_files_properties(${QV_UNWINDER_OBJECT} TARGET_DIRECTORY ${target}
                               PROPERTIES EXTERNAL_OBJECT TRUE GENERATED TRUE)
