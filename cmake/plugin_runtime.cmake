@@ -9,19 +9,26 @@ if(NOT IS_ABSOLUTE "${QV_LIBGCC_EH}" OR NOT EXISTS "${QV_LIBGCC_EH}")
   message(FATAL_ERROR "libgcc_eh.a of ${CMAKE_CXX_COMPILER} not found")
 endif()
 set(QV_UNWINDER_DIR ${CMAKE_BINARY_DIR}/plugin_runtime)
-set(QV_UNWINDER_OBJECT ${QV_UNWINDER_DIR}/frame_registry.o)
 file(MAKE_DIRECTORY ${QV_UNWINDER_DIR})
-add_custom_command(OUTPUT ${QV_UNWINDER_OBJECT}
-  COMMAND ${CMAKE_AR} x ${QV_LIBGCC_EH} unwind-dw2-fde.o
-  COMMAND ${CMAKE_OBJCOPY} --redefine-sym __imp__CreateSemaphoreW@16=__imp__QvUnwinderCreateSemaphoreW@16
-          unwind-dw2-fde.o renamed.o
-  # A toolchain whose unwinder no longer makes that call would leave the renamed slot unused: say so.
-  COMMAND ${CMAKE_NM} renamed.o | grep -q __imp__QvUnwinderCreateSemaphoreW@16
-  COMMAND ${CMAKE_COMMAND} -E rename renamed.o ${QV_UNWINDER_OBJECT}
-  WORKING_DIRECTORY ${QV_UNWINDER_DIR}
-  DEPENDS ${QV_LIBGCC_EH}
-  COMMENT "Taking the unwinder's frame registry from libgcc_eh.a"
-  VERBATIM)
+# Only an unwinder that makes a semaphore needs the renamed call (GCC 14's takes a critical section).
+execute_process(COMMAND ${CMAKE_AR} x ${QV_LIBGCC_EH} unwind-dw2-fde.o WORKING_DIRECTORY ${QV_UNWINDER_DIR})
+execute_process(COMMAND ${CMAKE_NM} ${QV_UNWINDER_DIR}/unwind-dw2-fde.o
+                OUTPUT_VARIABLE QV_UNWINDER_SYMBOLS ERROR_QUIET)
+if(QV_UNWINDER_SYMBOLS MATCHES "__imp__CreateSemaphoreW@16")
+  set(QV_UNWINDER_OBJECT ${QV_UNWINDER_DIR}/frame_registry.o)
+  add_custom_command(OUTPUT ${QV_UNWINDER_OBJECT}
+    COMMAND ${CMAKE_AR} x ${QV_LIBGCC_EH} unwind-dw2-fde.o
+    COMMAND ${CMAKE_OBJCOPY} --redefine-sym __imp__CreateSemaphoreW@16=__imp__QvUnwinderCreateSemaphoreW@16
+            unwind-dw2-fde.o renamed.o
+    COMMAND ${CMAKE_NM} renamed.o | grep -q __imp__QvUnwinderCreateSemaphoreW@16
+    COMMAND ${CMAKE_COMMAND} -E rename renamed.o ${QV_UNWINDER_OBJECT}
+    WORKING_DIRECTORY ${QV_UNWINDER_DIR}
+    DEPENDS ${QV_LIBGCC_EH}
+    COMMENT "Taking the unwinder's frame registry from libgcc_eh.a"
+    VERBATIM)
+else()
+  set(QV_UNWINDER_OBJECT "")
+endif()
 add_custom_target(qv_unwinder DEPENDS ${QV_UNWINDER_OBJECT})
 
 # qv_plugin_dll(TARGET [LIBRARIES lib...]): LIBRARIES are the project's static libraries linked into
@@ -32,9 +39,11 @@ function(qv_plugin_dll target)
     target_compile_options(${library} PRIVATE -Os -ffunction-sections -fdata-sections)
   endforeach()
   target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/host_contract/plugin_runtime.cpp ${QV_UNWINDER_OBJECT})
-  set_source_files_properties(${QV_UNWINDER_OBJECT} TARGET_DIRECTORY ${target}
-                              PROPERTIES EXTERNAL_OBJECT TRUE GENERATED TRUE)
-  add_dependencies(${target} qv_unwinder)
+  if(QV_UNWINDER_OBJECT)
+    set_source_files_properties(${QV_UNWINDER_OBJECT} TARGET_DIRECTORY ${target}
+                                PROPERTIES EXTERNAL_OBJECT TRUE GENERATED TRUE)
+    add_dependencies(${target} qv_unwinder)
+  endif()
   target_compile_options(${target} PRIVATE -Os -ffunction-sections -fdata-sections)
   target_link_options(${target} PRIVATE -s -Wl,--gc-sections)
 endfunction()

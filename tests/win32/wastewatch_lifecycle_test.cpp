@@ -318,6 +318,8 @@ TEST_F(WastewatchLifecycle, InitFailsWhenNoMonitorThreadCanStart) {
     qv::PluginLibrary plugin = qvtest::LoadPlugin("Wastewatch.dll");
     const qv::ObjectRecord object{8, {}, 0};
     WatchRecord record{1, 1, 0, 0, 0, 0};
+    // Counted before the address space is used up: a thread snapshot needs memory of its own.
+    const std::size_t threadsBefore = qvtest::ThreadsOfThisProcess();
     std::vector<void*> reserved;
     reserved.reserve(4096);
     for (SIZE_T chunk = 64u << 20; chunk >= (64u << 10); chunk /= 2) {
@@ -327,12 +329,10 @@ TEST_F(WastewatchLifecycle, InitFailsWhenNoMonitorThreadCanStart) {
             reserved.push_back(block);
         }
     }
-    const std::size_t threadsBefore = qvtest::ThreadsOfThisProcess();
     const std::int32_t starved = plugin.entry().init(&object, &record);
-    const std::size_t threadsStarved = qvtest::ThreadsOfThisProcess();
     for (void* block : reserved) ::VirtualFree(block, 0, MEM_RELEASE);
     EXPECT_EQ(starved, 0) << "QVInit said the object is watched without a thread to watch it";
-    EXPECT_EQ(threadsStarved, threadsBefore);
+    EXPECT_EQ(qvtest::ThreadsOfThisProcess(), threadsBefore);
     // The object was not kept: with room again it is watched, and alone in the table.
     EXPECT_EQ(plugin.entry().init(&object, &record), 1);
     EXPECT_EQ(qvtest::ThreadsOfThisProcess(), threadsBefore + 1);

@@ -178,6 +178,8 @@ WindowCloser::WindowCloser(std::vector<std::string> captions)
 
 std::size_t ThreadsOfThisProcess() {
     qv::UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    // A snapshot needs memory: without it there is no count, and 0 would pass for one.
+    if (snapshot.get() == INVALID_HANDLE_VALUE) ADD_FAILURE() << "no thread snapshot, error " << ::GetLastError();
     std::size_t threads = 0;
     THREADENTRY32 entry{};
     entry.dwSize = sizeof entry;
@@ -236,12 +238,29 @@ std::uint64_t AddressSpaceInUse() {
     return inUse;
 }
 
+std::uint64_t HeapBytesInUse() {
+    // The C runtime keeps a heap of its own besides the process heap: walk them all.
+    HANDLE heaps[64];
+    const DWORD count = ::GetProcessHeaps(64, heaps);
+    std::uint64_t inUse = 0;
+    for (DWORD i = 0; i < count && i < 64; ++i) {
+        if (!::HeapLock(heaps[i])) continue;
+        PROCESS_HEAP_ENTRY entry{};
+        while (::HeapWalk(heaps[i], &entry)) {
+            if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) inUse += entry.cbData;
+        }
+        ::HeapUnlock(heaps[i]);
+    }
+    return inUse;
+}
+
 ProcessResources MeasureProcessResources() {
     ProcessResources resources{};
     resources.freeTlsIndexes = FreeTlsIndexes();
     resources.handles = HandlesOfThisProcess();
     resources.threads = ThreadsOfThisProcess();
     resources.addressSpaceBytes = AddressSpaceInUse();
+    resources.heapBytes = HeapBytesInUse();
     return resources;
 }
 

@@ -61,8 +61,10 @@ struct ProcessResources {
     std::size_t handles;
     std::size_t threads;
     std::uint64_t addressSpaceBytes;
+    std::uint64_t heapBytes;  // in use in all of the process's heaps
 };
 ProcessResources MeasureProcessResources();
+std::uint64_t HeapBytesInUse();
 // Identifiers of this process's threads, and one thread's CPU time (kernel plus user) in milliseconds.
 std::set<DWORD> ThreadIdsOfThisProcess();
 double ThreadCpuMilliseconds(HANDLE thread);
