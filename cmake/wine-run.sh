@@ -97,6 +97,18 @@ if [ "${QV_BIN_DRIVES:-0}" = 1 ]; then
   ln -sfn "$run/Trash" "$state/bin-now"
   trap 'ln -sfn "$state/bin-idle" "$state/bin-now"; rm -rf "$run"' EXIT
 fi
+# How this machine runs Wine's i386 side, for programs that print figures: under emulation absolute
+# times are not comparable with a native run's.
+handler=/proc/sys/fs/binfmt_misc/qemu-i386
+if grep -qx enabled "$handler" 2>/dev/null; then
+  emulator=$(sed -n 's/^interpreter //p' "$handler")
+  QV_I386_RUNNER="emulated by $("$emulator" --version 2>/dev/null | head -n 1 || echo "$emulator")"
+elif [ -e /proc/sys/fs/binfmt_misc/register ]; then
+  QV_I386_RUNNER=native
+else
+  QV_I386_RUNNER="native as far as can be seen (binfmt_misc is not mounted here)"
+fi
+export QV_I386_RUNNER
 export XDG_DATA_HOME="$run"
 export WINE_HOST_XDG_DATA_HOME="$run"
 export QV_TRASH_DIR="$run/Trash"

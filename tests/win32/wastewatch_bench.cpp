@@ -297,6 +297,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "run through cmake/wine-run.sh: QV_TRASH_DIR is not set\n");
         return 2;
     }
+    const char* runner = std::getenv("QV_I386_RUNNER");
+    std::printf("Windows side: %s\n", runner != nullptr ? runner : "run outside cmake/wine-run.sh");
+    if (runner != nullptr && std::strncmp(runner, "emulated", 8) == 0) {
+        std::printf("  (absolute times, and the Wine server's share against the emulated monitor, are not comparable\n"
+                    "   with a native run's; ratios of figures measured the same way are)\n");
+    }
     // Kept loaded so that each load and unload of the plug-in is its own.
     for (const char* name : {"shell32.dll", "comctl32.dll", "user32.dll"}) ::LoadLibraryA(name);
 
