@@ -39,8 +39,10 @@ need_files=(
 )
 
 wine_loader=/usr/lib/wine/wine
-handler=/proc/sys/fs/binfmt_misc/qemu-i386
-emulator=/usr/bin/qemu-i386-static
+# The two paths can be pointed elsewhere by the set-up's own tests.
+binfmt=${QV_BINFMT_DIR:-/proc/sys/fs/binfmt_misc}
+emulator=${QV_I386_EMULATOR:-/usr/bin/qemu-i386-static}
+handler=$binfmt/qemu-i386
 min_qemu=10
 # QEMU's own binfmt entry for i386 ELF programs, with F: the emulator is opened now, so that the
 # handler also works inside chroots and containers.
@@ -111,10 +113,11 @@ find_missing() {
 }
 
 broken_handler() {
-  local interp
+  local interp version
   interp=$(handler_interpreter)
+  version=$(qemu_major "$interp")
   echo "setup: $handler is registered but does not run Wine's i386 side" \
-       "(interpreter ${interp:-none}, version $(qemu_major "$interp" || true) of QEMU, $(head -n 1 "$handler"));" \
+       "(interpreter ${interp:-none}, QEMU version ${version:-unknown}, $(head -n 1 "$handler"));" \
        "it needs QEMU $min_qemu or later. Remove it (as root: echo -1 > $handler) and run set-up again." >&2
   exit 1
 }
@@ -189,12 +192,12 @@ install_emulator() {
 }
 
 register_handler() {
-  if [ ! -e /proc/sys/fs/binfmt_misc/register ]; then
-    mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc 2>>"$log" ||
-      { echo "setup: cannot mount binfmt_misc on /proc/sys/fs/binfmt_misc (a container without that right, or a read-only /proc): i386 programs cannot be emulated here. Mount it on the host, or boot the kernel with ia32_emulation=on." >&2; exit 1; }
+  if [ ! -e "$binfmt/register" ]; then
+    mount -t binfmt_misc binfmt_misc "$binfmt" 2>>"$log" ||
+      { echo "setup: cannot mount binfmt_misc on $binfmt (a container without that right, or a read-only /proc): i386 programs cannot be emulated here. Mount it on the host, or boot the kernel with ia32_emulation=on." >&2; exit 1; }
   fi
-  printf '%s' "$registration" 2>>"$log" >/proc/sys/fs/binfmt_misc/register ||
-    { echo "setup: the kernel refused to register $emulator for i386 programs (read-only /proc/sys/fs/binfmt_misc, or no right to write it). Register it on the host, or boot the kernel with ia32_emulation=on." >&2; exit 1; }
+  printf '%s' "$registration" 2>>"$log" >"$binfmt/register" ||
+    { echo "setup: the kernel refused to register $emulator for i386 programs (read-only $binfmt, or no right to write it). Register it on the host, or boot the kernel with ia32_emulation=on." >&2; exit 1; }
   echo "setup: registered $emulator for i386 programs as $handler (until reboot)"
 }
 

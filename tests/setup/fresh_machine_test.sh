@@ -52,5 +52,37 @@ if ! (cd "$source_dir" && bash -c 'set -e; . tools/common.sh; qv_configure nativ
 fi
 [ -f "$tree/Makefile" ] || fail "no Makefile after configuring over the failed tree"
 
+# 4. Wine's i386 side under emulation, with binfmt_misc and the emulator replaced by stand-ins.
+for version in 7.2.0 10.0.2; do
+  printf '#!/bin/sh\necho "qemu-i386 version %s (stand-in)"\n' "$version" >"$scratch/qemu-$version"
+  chmod +x "$scratch/qemu-$version"
+done
+emulate() {  # emulate BINFMT_DIR EMULATOR SETUP-ARGS...
+  local dir=$1 emulator=$2
+  shift 2
+  (cd "$source_dir" && QV_EMULATE_I386=1 QV_BINFMT_DIR="$dir" QV_I386_EMULATOR="$emulator" ./tools/setup.sh "$@" 2>&1)
+}
+mkdir -p "$scratch/binfmt-empty"
+out=$(emulate "$scratch/binfmt-empty" "$scratch/no-such-qemu" --check) && fail "--check found nothing missing without an emulator"
+case $out in *qemu-user-static*binfmt_misc:qemu-i386*) ;; *) fail "--check did not name the emulator and its registration: $out" ;; esac
+out=$(emulate "$scratch/binfmt-empty" "$scratch/qemu-10.0.2" --check) && fail "--check found nothing missing without a handler"
+case $out in *qemu-user-static*) fail "--check asked for an emulator that is there: $out" ;; *binfmt_misc:qemu-i386*) ;;
+  *) fail "--check did not name the registration: $out" ;; esac
+
+# A handler of that name that cannot run Wine is reported with the way to remove it, and left alone.
+mkdir -p "$scratch/binfmt-old"
+printf 'enabled\ninterpreter %s\nflags: F\n' "$scratch/qemu-7.2.0" >"$scratch/binfmt-old/qemu-i386"
+cp "$scratch/binfmt-old/qemu-i386" "$scratch/handler-before"
+out=$(emulate "$scratch/binfmt-old" "$scratch/qemu-10.0.2") && fail "set-up accepted a handler of QEMU 7.2"
+case $out in *"does not run Wine"*"echo -1 >"*) ;; *) fail "the old handler was not reported with its fix: $out" ;; esac
+cmp -s "$scratch/handler-before" "$scratch/binfmt-old/qemu-i386" || fail "the old handler was touched"
+
+# A refused registration stops set-up with its cause (as root, where nothing else is left to install).
+if [ "$(id -u)" -eq 0 ] && [ -x /usr/lib/wine/wineserver64 ]; then
+  mkdir -p "$scratch/binfmt-refusing/register"
+  out=$(emulate "$scratch/binfmt-refusing" "$scratch/qemu-10.0.2") && fail "set-up went on after a refused registration"
+  case $out in *"refused to register"*) ;; *) fail "the refused registration was not explained: $out" ;; esac
+fi
+
 [ $failures -eq 0 ] && rm -rf "$scratch" && echo "fresh-machine set-up: all checks passed"
 exit $((failures != 0))
