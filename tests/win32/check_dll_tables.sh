@@ -10,8 +10,10 @@ failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 table=$($objdump -p "$dll") || { echo "FAIL: cannot read $dll"; exit 1; }
-# The export name table: rows "[ordinal] name" after "[Ordinal/Name Pointer] Table".
-exports=$(printf '%s\n' "$table" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | sed -n 's/^\s*\[\s*[0-9]*\] //p')
+# The export name table: rows "[ordinal] name" after "[Ordinal/Name Pointer] Table" (newer binutils
+# put "+base[ordinal] hint " before the name).
+exports=$(printf '%s\n' "$table" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | sed -n 's/^\s*\[\s*[0-9]*\] //p' |
+          sed -E 's/^\+base\[\s*[0-9]+\]\s+[0-9a-fA-F]+\s+//')
 imports=$(printf '%s\n' "$table" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z')
 
 for name in $expected; do
