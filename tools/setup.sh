@@ -23,7 +23,6 @@ need_cmds=(
   "i686-w64-mingw32-g++-win32:g++-mingw-w64-i686-win32"
   "i686-w64-mingw32-windres:binutils-mingw-w64-i686"
   "i686-w64-mingw32-objdump:binutils-mingw-w64-i686"
-  "i686-w64-mingw32-objcopy:binutils-mingw-w64-i686"
   "wine:wine"
   "wineserver:wine"
   "Xvfb:xvfb"

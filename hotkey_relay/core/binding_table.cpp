@@ -1,29 +1,37 @@
 #include "binding_table.h"
 
-#include <algorithm>
-#include <new>
-
 namespace hotrelay {
 
-bool BindingTable::Reserve() noexcept {
-    try {
-        bindings_.reserve(bindings_.size() + 1);
-        chains_.reserve(chains_.size() + 1);
-        return true;
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
+bool BindingTable::HasRoomFor(WindowId window) const noexcept {
+    return bindingCount_ < kMaxBindings && (chainCount_ < kMaxChains || InChain(window));
 }
 
 const BindingTable::Chain* BindingTable::ChainOf(WindowId window) const noexcept {
-    auto it = std::find_if(chains_.begin(), chains_.end(), [window](const Chain& c) { return c.window == window; });
-    return it == chains_.end() ? nullptr : &*it;
+    for (std::size_t i = 0; i < chainCount_; ++i) {
+        if (chains_[i].window == window) return &chains_[i];
+    }
+    return nullptr;
+}
+
+BindingTable::Chain* BindingTable::ChainOf(WindowId window) noexcept {
+    return const_cast<Chain*>(static_cast<const BindingTable*>(this)->ChainOf(window));
 }
 
 const BindingTable::Binding* BindingTable::TopOf(WindowId window) const noexcept {
-    auto it = std::find_if(bindings_.rbegin(), bindings_.rend(),
-                           [window](const Binding& b) { return b.window == window && b.windowAlive; });
-    return it == bindings_.rend() ? nullptr : &*it;
+    for (std::size_t i = bindingCount_; i-- > 0;) {
+        if (bindings_[i].window == window && bindings_[i].windowAlive) return &bindings_[i];
+    }
+    return nullptr;
+}
+
+void BindingTable::EraseBinding(std::size_t index) noexcept {
+    for (std::size_t i = index + 1; i < bindingCount_; ++i) bindings_[i - 1] = bindings_[i];
+    bindings_[--bindingCount_] = {};
+}
+
+void BindingTable::EraseChain(std::size_t index) noexcept {
+    for (std::size_t i = index + 1; i < chainCount_; ++i) chains_[i - 1] = chains_[i];
+    chains_[--chainCount_] = {};
 }
 
 bool BindingTable::InChain(WindowId window) const noexcept {
@@ -31,12 +39,13 @@ bool BindingTable::InChain(WindowId window) const noexcept {
 }
 
 void BindingTable::EnterChain(WindowId window, ProcAddress next) noexcept {
-    // Reserve made room: push_back cannot reallocate here.
-    chains_.push_back({window, next, true});
+    if (chainCount_ < kMaxChains) chains_[chainCount_++] = {window, next, true};
 }
 
 void BindingTable::ForgetChain(WindowId window) noexcept {
-    std::erase_if(chains_, [window](const Chain& c) { return c.window == window; });
+    for (std::size_t i = chainCount_; i-- > 0;) {
+        if (chains_[i].window == window) EraseChain(i);
+    }
 }
 
 ProcAddress BindingTable::NextProc(WindowId window) const noexcept {
@@ -45,11 +54,14 @@ ProcAddress BindingTable::NextProc(WindowId window) const noexcept {
 }
 
 bool BindingTable::Bound(const HotkeyRecord* record) const noexcept {
-    return std::any_of(bindings_.begin(), bindings_.end(), [record](const Binding& b) { return b.record == record; });
+    for (std::size_t i = 0; i < bindingCount_; ++i) {
+        if (bindings_[i].record == record) return true;
+    }
+    return false;
 }
 
 void BindingTable::Add(const HotkeyRecord* record, WindowId window, std::uint16_t atom) noexcept {
-    bindings_.push_back({record, window, atom, true});
+    if (bindingCount_ < kMaxBindings) bindings_[bindingCount_++] = {record, window, atom, true};
 }
 
 BindingTable::Route BindingTable::RouteOf(WindowId window) const noexcept {
@@ -62,17 +74,18 @@ BindingTable::Route BindingTable::RouteOf(WindowId window) const noexcept {
 }
 
 std::optional<BindingTable::Release> BindingTable::Remove(const HotkeyRecord* record) noexcept {
-    auto it = std::find_if(bindings_.begin(), bindings_.end(), [record](const Binding& b) { return b.record == record; });
-    if (it == bindings_.end()) return std::nullopt;
+    std::size_t index = 0;
+    while (index < bindingCount_ && bindings_[index].record != record) ++index;
+    if (index == bindingCount_) return std::nullopt;
     Release release;
-    release.window = it->window;
-    release.atom = it->atom;
-    release.windowAlive = it->windowAlive;
-    bindings_.erase(it);
+    release.window = bindings_[index].window;
+    release.atom = bindings_[index].atom;
+    release.windowAlive = bindings_[index].windowAlive;
+    EraseBinding(index);
     const Binding* top = TopOf(release.window);
     release.property = top == nullptr ? nullptr : top->record;
-    release.lastOnWindow = std::none_of(bindings_.begin(), bindings_.end(),
-                                        [&](const Binding& b) { return b.window == release.window && b.windowAlive; });
+    // TopOf finds only bindings on the window whose destruction has not begun.
+    release.lastOnWindow = top == nullptr;
     return release;
 }
 
@@ -92,25 +105,25 @@ BindingTable::Leaving BindingTable::Leave(WindowId window, bool oursInstalled) n
 }
 
 BindingTable::Destroying BindingTable::OnDestroy(WindowId window, bool oursInstalled) noexcept {
-    for (Binding& b : bindings_) {
-        if (b.window == window) b.windowAlive = false;
+    for (std::size_t i = 0; i < bindingCount_; ++i) {
+        if (bindings_[i].window == window) bindings_[i].windowAlive = false;
     }
     Destroying destroying;
-    auto it = std::find_if(chains_.begin(), chains_.end(), [window](const Chain& c) { return c.window == window; });
-    if (it == chains_.end()) return destroying;
-    destroying.next = it->next;
+    Chain* chain = ChainOf(window);
+    if (chain == nullptr) return destroying;
+    destroying.next = chain->next;
     if (oursInstalled) {
         destroying.restore = true;
-        chains_.erase(it);
+        ForgetChain(window);
     } else {
-        it->windowAlive = false;
+        chain->windowAlive = false;
     }
     return destroying;
 }
 
 ProcAddress BindingTable::OnFinalDestroy(WindowId window) noexcept {
-    for (Binding& b : bindings_) {
-        if (b.window == window) b.windowAlive = false;
+    for (std::size_t i = 0; i < bindingCount_; ++i) {
+        if (bindings_[i].window == window) bindings_[i].windowAlive = false;
     }
     const ProcAddress next = NextProc(window);
     ForgetChain(window);
@@ -118,16 +131,16 @@ ProcAddress BindingTable::OnFinalDestroy(WindowId window) noexcept {
 }
 
 std::optional<BindingTable::Binding> BindingTable::TakeLastBinding() noexcept {
-    if (bindings_.empty()) return std::nullopt;
-    const Binding last = bindings_.back();
-    bindings_.pop_back();
+    if (bindingCount_ == 0) return std::nullopt;
+    const Binding last = bindings_[bindingCount_ - 1];
+    EraseBinding(bindingCount_ - 1);
     return last;
 }
 
 std::optional<BindingTable::Chain> BindingTable::TakeLastChain() noexcept {
-    if (chains_.empty()) return std::nullopt;
-    const Chain last = chains_.back();
-    chains_.pop_back();
+    if (chainCount_ == 0) return std::nullopt;
+    const Chain last = chains_[chainCount_ - 1];
+    EraseChain(chainCount_ - 1);
     return last;
 }
 

@@ -5,9 +5,9 @@
 // it and write an old copy back at any time.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
-#include <vector>
 
 #include "hotkey_record.h"
 
@@ -17,16 +17,22 @@ namespace hotrelay {
 using WindowId = std::uintptr_t;
 using ProcAddress = std::uintptr_t;
 
+// Fixed capacities: a binding past kMaxBindings is refused before any platform step, as a hotkey that
+// is taken is. Windows stay in the chain list after their last binding while another procedure sits
+// on top of ours, so that list has room for every binding and as many such windows again.
+inline constexpr std::size_t kMaxBindings = 128;
+inline constexpr std::size_t kMaxChains = 2 * kMaxBindings;
+
 class BindingTable {
 public:
-    // Room for one more binding and one more window, taken before any platform step so that committing
-    // a binding cannot fail half-way. False when memory is short.
-    bool Reserve() noexcept;
+    // Room for one more binding, and for the window unless ours is in its chain already: checked before
+    // any platform step, so that committing a binding cannot fail half-way.
+    bool HasRoomFor(WindowId window) const noexcept;
 
     // Whether our procedure is in this window's chain: installed earlier and never taken out. A binding
     // on such a window must not install it a second time, whatever sits on top of it now.
     bool InChain(WindowId window) const noexcept;
-    // Our procedure has just been put in front of `next` on this window (Reserve first).
+    // Our procedure has just been put in front of `next` on this window (HasRoomFor first).
     void EnterChain(WindowId window, ProcAddress next) noexcept;
     // Installing it failed after all: forget the window again.
     void ForgetChain(WindowId window) noexcept;
@@ -34,7 +40,7 @@ public:
     ProcAddress NextProc(WindowId window) const noexcept;
 
     bool Bound(const HotkeyRecord* record) const noexcept;
-    // Commits a binding (Reserve first). The most recent binding on a window is the one in force.
+    // Commits a binding (HasRoomFor first). The most recent binding on a window is the one in force.
     void Add(const HotkeyRecord* record, WindowId window, std::uint16_t atom) noexcept;
 
     // What one message to a window needs: where it goes on to, and the record a hotkey press acts on
@@ -89,14 +95,19 @@ public:
     std::optional<Binding> TakeLastBinding() noexcept;
     std::optional<Chain> TakeLastChain() noexcept;
 
-    bool Empty() const noexcept { return bindings_.empty() && chains_.empty(); }
+    bool Empty() const noexcept { return bindingCount_ == 0 && chainCount_ == 0; }
 
 private:
     const Binding* TopOf(WindowId window) const noexcept;
+    Chain* ChainOf(WindowId window) noexcept;
     const Chain* ChainOf(WindowId window) const noexcept;
+    void EraseBinding(std::size_t index) noexcept;
+    void EraseChain(std::size_t index) noexcept;
 
-    std::vector<Binding> bindings_;  // in the order bound
-    std::vector<Chain> chains_;
+    Binding bindings_[kMaxBindings] = {};  // in the order bound
+    std::size_t bindingCount_ = 0;
+    Chain chains_[kMaxChains] = {};
+    std::size_t chainCount_ = 0;
 };
 
 }  // namespace hotrelay

@@ -92,7 +92,8 @@ void Bind(const qv::ObjectRecord& object, HotkeyRecord& record) noexcept {
 
     HWND window = WindowOf(object);
     if (!SettingsComplete(record) || window == nullptr) return;
-    if (!LockedTable()->Reserve()) return;
+    // A full table binds nothing, as a hotkey that is taken does.
+    if (!LockedTable()->HasRoomFor(IdOf(window))) return;
 
     const AtomName name = MakeAtomName(object.id);
     qv::UniqueGlobalAtom atom(::GlobalAddAtomA(name.data()));

@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <string>
 
 #include "module_state.h"
 #include "relay_target.h"
@@ -14,12 +13,12 @@ namespace {
 // The target takes parameter 2 and removes it from the stack itself; its result is not used.
 using RelayFunction = std::int32_t(__stdcall*)(std::uint32_t parameter2);
 
-void ShowRelayError(const char* text) {
+void ShowRelayError(const char* text) noexcept {
     // No owner window, OK only, no icon: the call returns once the user has closed it.
     ::MessageBoxA(nullptr, text, kRelayCaption, MB_OK);
 }
 
-void Relay(const char* parameter1, std::uint32_t parameter2) {
+void Relay(const char* parameter1, std::uint32_t parameter2) noexcept {
     if (parameter1 == nullptr) {
         ShowRelayError(kInvalidFormMessage);
         return;
@@ -29,19 +28,18 @@ void Relay(const char* parameter1, std::uint32_t parameter2) {
         ShowRelayError(kInvalidFormMessage);
         return;
     }
-    // Each name is copied whole, whatever its length, so a lookup never sees a cut name that could
-    // match some other module or export.
-    const std::string module(target->module);
+    // Each name is copied whole into one buffer (the module's, then the function's over it); a name that
+    // does not fit names nothing, so a lookup never sees a cut name that could match another one.
+    LookupName name;
     // Only a module the host has already loaded: the relay never loads one, nor takes a reference.
-    HMODULE handle = ::GetModuleHandleA(module.c_str());
+    HMODULE handle = CopyLookupName(target->module, name) ? ::GetModuleHandleA(name.data()) : nullptr;
     if (handle == nullptr) {
-        ShowRelayError(MissingModuleMessage(module).c_str());
+        ShowRelayError(MissingModuleMessage(target->module).data());
         return;
     }
-    const std::string function(target->function);
-    FARPROC address = ::GetProcAddress(handle, function.c_str());
+    FARPROC address = CopyLookupName(target->function, name) ? ::GetProcAddress(handle, name.data()) : nullptr;
     if (address == nullptr) {
-        ShowRelayError(MissingFunctionMessage(function).c_str());
+        ShowRelayError(MissingFunctionMessage(target->function).data());
         return;
     }
     reinterpret_cast<RelayFunction>(reinterpret_cast<void*>(address))(parameter2);
@@ -52,10 +50,6 @@ void Relay(const char* parameter1, std::uint32_t parameter2) {
 
 extern "C" std::int32_t __stdcall QVCommandEx(const char* parameter1, std::uint32_t parameter2,
                                               std::uint32_t /*hostValue1*/, std::uint32_t /*hostValue2*/) noexcept {
-    try {
-        hotrelay::Relay(parameter1, parameter2);
-    } catch (...) {
-        // Only copying a name can throw (out of memory); nothing may cross into the host.
-    }
+    hotrelay::Relay(parameter1, parameter2);
     return qv::kOk;
 }

@@ -1,54 +1,60 @@
 #include "bin_watch.h"
 
-#include <utility>
-
 namespace wastewatch {
 
 namespace {
 
-constexpr int kDriveLetters = 26;
+// Joins the parts into a NUL-terminated path; false when they do not fit whole.
+bool ComposePath(char (&path)[kFolderPathCapacity], std::string_view a, std::string_view b = {},
+                 std::string_view c = {}) noexcept {
+    std::size_t length = 0;
+    for (std::string_view part : {a, b, c}) {
+        if (part.size() >= kFolderPathCapacity - length) return false;
+        for (char ch : part) path[length++] = ch;
+    }
+    path[length] = '\0';
+    return true;
+}
 
 }  // namespace
 
-std::vector<WatchedFolder> PlanBinWatch(std::uint32_t fixedDrives, std::string_view sid,
-                                        const std::function<bool(const std::string&)>& folderExists) {
-    std::vector<WatchedFolder> plan;
-    for (int drive = 0; drive < kDriveLetters; ++drive) {
+BinWatchPlan PlanBinWatch(std::uint32_t fixedDrives, std::string_view sid, FolderQuery folderExists) noexcept {
+    BinWatchPlan plan;
+    for (std::size_t drive = 0; drive < kDriveCount; ++drive) {
         if ((fixedDrives & (1u << drive)) == 0) continue;
-        const std::string root = std::string(1, static_cast<char>('A' + drive)) + ":\\";
-        std::vector<std::string> bins;
-        if (!sid.empty()) {
-            bins.push_back(root + "$Recycle.Bin\\" + std::string(sid));
-            bins.push_back(root + "RECYCLER\\" + std::string(sid));
-        }
-        bins.push_back(root + "RECYCLED");
-        WatchedFolder watched{root, false};
-        for (const std::string& bin : bins) {
-            if (folderExists(bin)) {
-                watched = {bin, true};
-                break;
-            }
-        }
-        if (!watched.isBin) {
-            for (const char* parent : {"$Recycle.Bin", "RECYCLER"}) {
-                if (folderExists(root + parent)) {
-                    watched.path = root + parent;
+        const char rootText[] = {static_cast<char>('A' + drive), ':', '\\'};
+        const std::string_view root(rootText, sizeof rootText);
+        WatchedFolder& watched = plan.folders[plan.count++];
+        watched.isBin = false;
+        ComposePath(watched.path, root);
+
+        char candidate[kFolderPathCapacity];
+        const bool withSid = !sid.empty();
+        const bool found = (withSid && ComposePath(candidate, root, "$Recycle.Bin\\", sid) && folderExists(candidate)) ||
+                           (withSid && ComposePath(candidate, root, "RECYCLER\\", sid) && folderExists(candidate)) ||
+                           (ComposePath(candidate, root, "RECYCLED") && folderExists(candidate));
+        if (!found) {
+            for (std::string_view parent : {std::string_view("$Recycle.Bin"), std::string_view("RECYCLER")}) {
+                if (ComposePath(candidate, root, parent) && folderExists(candidate)) {
+                    ComposePath(watched.path, candidate);
                     break;
                 }
             }
+            continue;
         }
-        plan.push_back(std::move(watched));
+        ComposePath(watched.path, candidate);
+        watched.isBin = true;
     }
     return plan;
 }
 
-bool WatchIsTrustworthy(const std::vector<WatchedFolder>& plan, std::size_t signalsOpened) {
+bool WatchIsTrustworthy(const BinWatchPlan& plan, std::size_t signalsOpened) noexcept {
     bool anyBin = false;
     for (const WatchedFolder& folder : plan) anyBin = anyBin || folder.isBin;
     return anyBin && signalsOpened == plan.size();
 }
 
-CycleMeasurement ChooseMeasurement(const CycleFacts& facts) {
+CycleMeasurement ChooseMeasurement(const CycleFacts& facts) noexcept {
     if (facts.emptyingNow) return facts.haveLast ? CycleMeasurement::kReuse : CycleMeasurement::kAwaitEmptying;
     if (!facts.haveLast || !facts.trustworthy) return CycleMeasurement::kMeasure;
     if (facts.signalled || facts.snapshotChanged || facts.emptiedSince) return CycleMeasurement::kMeasure;
@@ -56,7 +62,7 @@ CycleMeasurement ChooseMeasurement(const CycleFacts& facts) {
     return CycleMeasurement::kReuse;
 }
 
-bool ShouldMeasureAhead(bool measuredAheadThisSleep, bool trustworthy, bool emptyingNow) {
+bool ShouldMeasureAhead(bool measuredAheadThisSleep, bool trustworthy, bool emptyingNow) noexcept {
     return trustworthy && !measuredAheadThisSleep && !emptyingNow;
 }
 

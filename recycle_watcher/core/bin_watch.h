@@ -2,11 +2,12 @@
 // hold the bin on each drive, what a snapshot of them is, and the decision taken every cycle.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
-#include <functional>
-#include <string>
 #include <string_view>
-#include <vector>
+
+#include "function_ref.h"
 
 namespace wastewatch {
 
@@ -19,25 +20,43 @@ inline constexpr std::uint64_t kSafetyRemeasureMs = 15ull * 60ull * 1000ull;
 inline constexpr std::uint32_t kSettleQuietMs = 150;
 inline constexpr std::uint32_t kSettleMaxMs = 1000;
 
+inline constexpr std::size_t kDriveCount = 26;           // A: to Z:
+inline constexpr std::size_t kFolderPathCapacity = 260;  // a path the 8-bit file calls take, with its NUL
+
 struct WatchedFolder {
-    std::string path;
+    char path[kFolderPathCapacity];  // NUL-terminated
     bool isBin;  // the bin folder itself; otherwise a folder in which a bin folder would appear
 };
 
+// At most one folder per drive, in drive order.
+struct BinWatchPlan {
+    std::array<WatchedFolder, kDriveCount> folders{};
+    std::size_t count = 0;
+
+    const WatchedFolder* begin() const noexcept { return folders.data(); }
+    const WatchedFolder* end() const noexcept { return folders.data() + count; }
+    std::size_t size() const noexcept { return count; }
+    bool empty() const noexcept { return count == 0; }
+};
+
+// Whether a folder exists; given a NUL-terminated path.
+using FolderQuery = qv::FunctionRef<bool(const char* path)>;
+
 // For every drive in fixedDrives (bit 0 is A:), the folder to watch: its first bin folder that exists
 // ("X:\$Recycle.Bin\<sid>", "X:\RECYCLER\<sid>", "X:\RECYCLED"); without one, the deepest existing
-// folder in which one would be created ("X:\$Recycle.Bin", "X:\RECYCLER", or the root "X:\").
-std::vector<WatchedFolder> PlanBinWatch(std::uint32_t fixedDrives, std::string_view sid,
-                                        const std::function<bool(const std::string&)>& folderExists);
+// folder in which one would be created ("X:\$Recycle.Bin", "X:\RECYCLER", or the root "X:\"). A SID
+// too long for a path is no SID: only the shared "X:\RECYCLED" can then be recognised.
+BinWatchPlan PlanBinWatch(std::uint32_t fixedDrives, std::string_view sid, FolderQuery folderExists) noexcept;
 
 // The watch can stand in for measuring only when at least one bin folder was found and every planned
 // folder got a working change signal.
-bool WatchIsTrustworthy(const std::vector<WatchedFolder>& plan, std::size_t signalsOpened);
+bool WatchIsTrustworthy(const BinWatchPlan& plan, std::size_t signalsOpened) noexcept;
 
 // What was true of the bin's folders when a measurement was taken, compared before reusing it.
 struct BinSnapshot {
-    std::uint32_t drives = 0;                 // the logical drives present
-    std::vector<std::uint64_t> folderTimes;   // last-write time of each watched folder (0: unreadable)
+    std::uint32_t drives = 0;                             // the logical drives present
+    std::array<std::uint64_t, kDriveCount> folderTimes{};  // last-write time of each watched folder (0: unreadable)
+    std::size_t folderCount = 0;                          // entries of folderTimes in use; the rest stay 0
     bool operator==(const BinSnapshot&) const = default;
 };
 
@@ -57,11 +76,11 @@ enum class CycleMeasurement {
     kAwaitEmptying,    // nothing to reuse, and the bin must not be read while this plug-in empties it
 };
 
-CycleMeasurement ChooseMeasurement(const CycleFacts& facts);
+CycleMeasurement ChooseMeasurement(const CycleFacts& facts) noexcept;
 
 // During the sleep between cycles, after a change signal: measure ahead of the cycle (so that the
 // cycle reports the change without waiting for a measurement) at most once per sleep, and never
 // while this plug-in empties the bin.
-bool ShouldMeasureAhead(bool measuredAheadThisSleep, bool trustworthy, bool emptyingNow);
+bool ShouldMeasureAhead(bool measuredAheadThisSleep, bool trustworthy, bool emptyingNow) noexcept;
 
 }  // namespace wastewatch

@@ -1,9 +1,7 @@
 #include "fill_report.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <iterator>
-#include <string>
 
 namespace wastewatch {
 namespace {
@@ -23,8 +21,8 @@ struct Argument {
 
 class BoundedWriter {
 public:
-    explicit BoundedWriter(FillReportText& out) : out_(out) { out_[0] = '\0'; }
-    void Append(std::string_view text) {
+    explicit BoundedWriter(FillReportText& out) noexcept : out_(out) { out_[0] = '\0'; }
+    void Append(std::string_view text) noexcept {
         for (char c : text) {
             if (length_ + 1 >= out_.size()) break;
             out_[length_++] = c;
@@ -37,14 +35,14 @@ private:
     std::size_t length_ = 0;
 };
 
-bool IsFlag(char c) { return c == '-' || c == '+' || c == ' ' || c == '#' || c == '0'; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsFloatingConversion(char c) { return std::string_view("eEfFgG").find(c) != std::string_view::npos; }
-bool IsIntegerConversion(char c) { return std::string_view("diuoxX").find(c) != std::string_view::npos; }
+bool IsFlag(char c) noexcept { return c == '-' || c == '+' || c == ' ' || c == '#' || c == '0'; }
+bool IsDigit(char c) noexcept { return c >= '0' && c <= '9'; }
+bool IsFloatingConversion(char c) noexcept { return std::string_view("eEfFgG").find(c) != std::string_view::npos; }
+bool IsIntegerConversion(char c) noexcept { return std::string_view("diuoxX").find(c) != std::string_view::npos; }
 
-// Reads a run of digits at format[pos]; false when the number exceeds kMaxFieldWidth.
-bool ReadNumber(std::string_view format, std::size_t& pos) {
-    unsigned value = 0;
+// Reads a run of digits at format[pos] into value; false when the number exceeds kMaxFieldWidth.
+bool ReadNumber(std::string_view format, std::size_t& pos, unsigned& value) noexcept {
+    value = 0;
     while (pos < format.size() && IsDigit(format[pos])) {
         value = value * 10 + static_cast<unsigned>(format[pos] - '0');
         if (value > kMaxFieldWidth) return false;
@@ -53,36 +51,78 @@ bool ReadNumber(std::string_view format, std::size_t& pos) {
     return true;
 }
 
-// Formats one checked directive ("%" flags width precision conversion) with its argument.
-std::string FormatDirective(std::string_view directiveText, char conversion, const Argument& argument) {
-    std::string pattern(directiveText);
+// A checked directive, rebuilt for printf in a few bytes however it was written: each flag once
+// (repeating one changes nothing), the width, and the precision without leading zeros.
+struct Directive {
+    bool flags[5] = {};  // in the order of kFlagOrder
+    bool hasWidth = false;
+    unsigned width = 0;
+    bool hasPrecision = false;
+    unsigned precision = 0;
+};
+constexpr char kFlagOrder[] = {'-', '+', ' ', '#', '0'};
+
+// "%" five flags, three digits, ".", three digits, the conversion and the NUL.
+using Pattern = char[16];
+
+void AppendNumber(char* pattern, std::size_t& length, unsigned value) noexcept {
+    char digits[3];
+    std::size_t count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0 && count < sizeof digits);
+    while (count > 0) pattern[length++] = digits[--count];
+}
+
+void BuildPattern(const Directive& directive, char conversion, Pattern& pattern) noexcept {
+    std::size_t length = 0;
+    pattern[length++] = '%';
+    for (std::size_t i = 0; i < std::size(kFlagOrder); ++i) {
+        if (directive.flags[i]) pattern[length++] = kFlagOrder[i];
+    }
+    if (directive.hasWidth) AppendNumber(pattern, length, directive.width);
+    if (directive.hasPrecision) {
+        pattern[length++] = '.';
+        AppendNumber(pattern, length, directive.precision);
+    }
+    pattern[length++] = conversion;
+    pattern[length] = '\0';
+}
+
+// Formats one checked directive with its argument.
+void AppendDirective(BoundedWriter& writer, const Directive& directive, char conversion,
+                     const Argument& argument) noexcept {
+    Pattern pattern;
     char buffer[2 * kMaxFieldWidth + 64];
     int written = 0;
     if (argument.kind == ArgumentKind::kFloating) {
-        pattern += conversion;
-        written = std::snprintf(buffer, sizeof buffer, pattern.c_str(), argument.floating);
+        BuildPattern(directive, conversion, pattern);
+        written = std::snprintf(buffer, sizeof buffer, pattern, argument.floating);
     } else {
         // A count is never negative: its signed conversions print it as the unsigned value it is.
         const bool asSigned = argument.kind == ArgumentKind::kSigned && (conversion == 'd' || conversion == 'i');
         if (asSigned) {
-            pattern += conversion;
-            written = std::snprintf(buffer, sizeof buffer, pattern.c_str(), static_cast<int>(argument.signedValue));
+            BuildPattern(directive, conversion, pattern);
+            written = std::snprintf(buffer, sizeof buffer, pattern, static_cast<int>(argument.signedValue));
         } else {
-            pattern += (conversion == 'd' || conversion == 'i') ? 'u' : conversion;
+            BuildPattern(directive, (conversion == 'd' || conversion == 'i') ? 'u' : conversion, pattern);
             const unsigned value = argument.kind == ArgumentKind::kSigned
                                        ? static_cast<unsigned>(argument.signedValue)
                                        : static_cast<unsigned>(argument.unsignedValue);
-            written = std::snprintf(buffer, sizeof buffer, pattern.c_str(), value);
+            written = std::snprintf(buffer, sizeof buffer, pattern, value);
         }
     }
-    if (written < 0) return {};
-    return std::string(buffer, std::min<std::size_t>(static_cast<std::size_t>(written), sizeof buffer - 1));
+    if (written < 0) return;
+    const std::size_t length = static_cast<std::size_t>(written) < sizeof buffer ? static_cast<std::size_t>(written)
+                                                                                  : sizeof buffer - 1;
+    writer.Append(std::string_view(buffer, length));
 }
 
 }  // namespace
 
 FillReportText FormatFillReport(std::string_view format, double megabytes, std::uint32_t itemCount,
-                                std::int32_t criticalPercent, std::int32_t warningPercent) {
+                                std::int32_t criticalPercent, std::int32_t warningPercent) noexcept {
     const Argument arguments[] = {
         {ArgumentKind::kFloating, megabytes, 0, 0},
         {ArgumentKind::kUnsigned, 0.0, itemCount, 0},
@@ -97,10 +137,10 @@ FillReportText FormatFillReport(std::string_view format, double megabytes, std::
     while (pos < format.size()) {
         const std::size_t percent = format.find('%', pos);
         if (percent == std::string_view::npos) {
-            writer.Append(format.substr(pos));
+            writer.Append({format.data() + pos, format.size() - pos});
             break;
         }
-        writer.Append(format.substr(pos, percent - pos));
+        writer.Append({format.data() + pos, percent - pos});
         pos = percent + 1;
         if (pos < format.size() && format[pos] == '%') {
             writer.Append("%");
@@ -108,11 +148,20 @@ FillReportText FormatFillReport(std::string_view format, double megabytes, std::
             continue;
         }
 
-        while (pos < format.size() && IsFlag(format[pos])) ++pos;
-        bool fits = ReadNumber(format, pos);
+        Directive directive;
+        while (pos < format.size() && IsFlag(format[pos])) {
+            for (std::size_t i = 0; i < std::size(kFlagOrder); ++i) {
+                if (format[pos] == kFlagOrder[i]) directive.flags[i] = true;
+            }
+            ++pos;
+        }
+        const std::size_t widthStart = pos;
+        bool fits = ReadNumber(format, pos, directive.width);
+        directive.hasWidth = pos != widthStart;
         if (fits && pos < format.size() && format[pos] == '.') {
             ++pos;
-            fits = ReadNumber(format, pos);
+            directive.hasPrecision = true;
+            fits = ReadNumber(format, pos, directive.precision);
         }
         const char conversion = pos < format.size() ? format[pos] : '\0';
         if (fits && conversion != '\0' && nextArgument < std::size(arguments)) {
@@ -120,7 +169,7 @@ FillReportText FormatFillReport(std::string_view format, double megabytes, std::
             const bool matches = argument.kind == ArgumentKind::kFloating ? IsFloatingConversion(conversion)
                                                                           : IsIntegerConversion(conversion);
             if (matches) {
-                writer.Append(FormatDirective(format.substr(percent, pos - percent), conversion, argument));
+                AppendDirective(writer, directive, conversion, argument);
                 ++nextArgument;
                 ++pos;
                 continue;

@@ -26,6 +26,6 @@ using FillReportText = std::array<char, kFillReportCapacity>;
 // and a directive that does not fit, or has no argument left, is copied as plain text. The result
 // is always NUL-terminated and cut at kFillReportCapacity - 1 characters.
 FillReportText FormatFillReport(std::string_view format, double megabytes, std::uint32_t itemCount,
-                                std::int32_t criticalPercent, std::int32_t warningPercent);
+                                std::int32_t criticalPercent, std::int32_t warningPercent) noexcept;
 
 }  // namespace wastewatch

@@ -2,31 +2,30 @@
 
 #include <sddl.h>
 
-#include <new>
-
 namespace wastewatch {
 
 namespace {
 
 constexpr DWORD kChanges =
     FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME | FILE_NOTIFY_CHANGE_SIZE | FILE_NOTIFY_CHANGE_LAST_WRITE;
-constexpr std::size_t kMostSignals = MAXIMUM_WAIT_OBJECTS - 2;  // the wait also holds stop and retime
+// The wait also holds stop and retime: one signal per drive always fits.
+static_assert(kDriveCount + 2 <= MAXIMUM_WAIT_OBJECTS);
 
-// The current user's SID as text ("S-1-5-21-..."), empty when the token cannot tell.
-std::string CurrentUserSid() {
+// The current user's SID as text ("S-1-5-21-..."), empty when the token cannot tell or the text does
+// not fit (then it is no SID, as the plan treats one too long for a path).
+void CurrentUserSid(char (&sid)[kFolderPathCapacity]) noexcept {
+    sid[0] = '\0';
     HANDLE rawToken = nullptr;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &rawToken)) return {};
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &rawToken)) return;
     qv::UniqueHandle token(rawToken);
+    // A TOKEN_USER and the largest SID there is.
+    alignas(TOKEN_USER) BYTE buffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
     DWORD size = 0;
-    ::GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
-    if (size == 0) return {};
-    std::vector<BYTE> buffer(size);
-    if (!::GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size)) return {};
+    if (!::GetTokenInformation(token.get(), TokenUser, buffer, sizeof buffer, &size)) return;
     char* text = nullptr;
-    if (!::ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text)) return {};
-    std::string sid(text);
+    if (!::ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &text)) return;
+    if (::lstrlenA(text) < static_cast<int>(sizeof sid)) ::lstrcpynA(sid, text, sizeof sid);
     ::LocalFree(text);
-    return sid;
 }
 
 std::uint32_t FixedDrives(std::uint32_t drives) {
@@ -39,51 +38,49 @@ std::uint32_t FixedDrives(std::uint32_t drives) {
     return fixed;
 }
 
-bool FolderExists(const std::string& path) {
-    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+bool FolderExists(const char* path) noexcept {
+    const DWORD attributes = ::GetFileAttributesA(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-std::uint64_t LastWriteTime(const std::string& path) {
+std::uint64_t LastWriteTime(const char* path) noexcept {
     WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+    if (!::GetFileAttributesExA(path, GetFileExInfoStandard, &data)) return 0;
     return (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
 }
 
 }  // namespace
 
+void BinChangeWatch::CloseSignals() noexcept {
+    for (std::size_t i = 0; i < signalCount_; ++i) {
+        owned_[i].reset();
+        signals_[i] = nullptr;
+        signalWatchesBin_[i] = false;
+    }
+    signalCount_ = 0;
+}
+
 void BinChangeWatch::Open() noexcept {
-    signals_.clear();
-    signalWatchesBin_.clear();
-    owned_.clear();
-    plan_.clear();
+    CloseSignals();
     trustworthy_ = false;
     fired_ = true;  // whatever was measured before the watch was opened is not covered by it
     reopen_ = false;
     drives_ = ::GetLogicalDrives();
-    try {
-        if (sid_.empty()) sid_ = CurrentUserSid();
-        plan_ = PlanBinWatch(FixedDrives(drives_), sid_, FolderExists);
-        if (plan_.size() > kMostSignals) return;
-        for (const WatchedFolder& folder : plan_) {
-            HANDLE signal = ::FindFirstChangeNotificationA(folder.path.c_str(), FALSE, kChanges);
-            if (signal == INVALID_HANDLE_VALUE || signal == nullptr) continue;
-            owned_.emplace_back(signal);
-            signals_.push_back(signal);
-            signalWatchesBin_.push_back(folder.isBin);
-        }
-        trustworthy_ = WatchIsTrustworthy(plan_, signals_.size());
-    } catch (const std::bad_alloc&) {
-        signals_.clear();
-        signalWatchesBin_.clear();
-        owned_.clear();
-        plan_.clear();
-        trustworthy_ = false;
+    if (sid_[0] == '\0') CurrentUserSid(sid_);
+    plan_ = PlanBinWatch(FixedDrives(drives_), sid_, [](const char* path) { return FolderExists(path); });
+    for (const WatchedFolder& folder : plan_) {
+        HANDLE signal = ::FindFirstChangeNotificationA(folder.path, FALSE, kChanges);
+        if (signal == INVALID_HANDLE_VALUE || signal == nullptr) continue;
+        owned_[signalCount_].reset(signal);
+        signals_[signalCount_] = signal;
+        signalWatchesBin_[signalCount_] = folder.isBin;
+        ++signalCount_;
     }
+    trustworthy_ = WatchIsTrustworthy(plan_, signalCount_);
 }
 
 void BinChangeWatch::Rearm(std::size_t index) noexcept {
-    if (index >= signals_.size()) return;
+    if (index >= signalCount_) return;
     fired_ = true;
     if (!signalWatchesBin_[index]) reopen_ = true;
     // A signal that cannot be armed again would never fire again: stop trusting the watch.
@@ -91,7 +88,7 @@ void BinChangeWatch::Rearm(std::size_t index) noexcept {
 }
 
 bool BinChangeWatch::TakeChanges() noexcept {
-    for (std::size_t i = 0; i < signals_.size(); ++i) {
+    for (std::size_t i = 0; i < signalCount_; ++i) {
         if (::WaitForSingleObject(signals_[i], 0) == WAIT_OBJECT_0) Rearm(i);
     }
     const bool fired = fired_;
@@ -102,12 +99,7 @@ bool BinChangeWatch::TakeChanges() noexcept {
 BinSnapshot BinChangeWatch::Snapshot() const noexcept {
     BinSnapshot snapshot;
     snapshot.drives = ::GetLogicalDrives();
-    try {
-        snapshot.folderTimes.reserve(plan_.size());
-        for (const WatchedFolder& folder : plan_) snapshot.folderTimes.push_back(LastWriteTime(folder.path));
-    } catch (const std::bad_alloc&) {
-        snapshot.folderTimes.clear();  // differs from any snapshot of a watch with folders
-    }
+    for (const WatchedFolder& folder : plan_) snapshot.folderTimes[snapshot.folderCount++] = LastWriteTime(folder.path);
     return snapshot;
 }
 

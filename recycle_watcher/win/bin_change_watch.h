@@ -6,8 +6,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
-#include <vector>
 
 #include "bin_watch.h"
 #include "win32_owner.h"
@@ -25,7 +23,8 @@ public:
     bool Trustworthy() const noexcept { return trustworthy_; }
 
     // The open signals, for a wait; Rearm(i) after signal i fired.
-    const std::vector<HANDLE>& Signals() const noexcept { return signals_; }
+    const HANDLE* Signals() const noexcept { return signals_; }
+    std::size_t SignalCount() const noexcept { return signalCount_; }
     void Rearm(std::size_t index) noexcept;
 
     // Whether any change signal fired since the last call (including those re-armed by a wait);
@@ -41,11 +40,14 @@ private:
     static void CloseSignal(HANDLE handle) noexcept { ::FindCloseChangeNotification(handle); }
     using UniqueSignal = qv::UniqueResource<HANDLE, CloseSignal>;
 
-    std::vector<WatchedFolder> plan_;
-    std::vector<UniqueSignal> owned_;
-    std::vector<HANDLE> signals_;         // the owned handles
-    std::vector<bool> signalWatchesBin_;  // for each signal: on a bin folder (else on a parent)
-    std::string sid_;
+    void CloseSignals() noexcept;
+
+    BinWatchPlan plan_;
+    UniqueSignal owned_[kDriveCount];
+    HANDLE signals_[kDriveCount] = {};          // the owned handles, for a wait
+    bool signalWatchesBin_[kDriveCount] = {};   // for each signal: on a bin folder (else on a parent)
+    std::size_t signalCount_ = 0;
+    char sid_[kFolderPathCapacity] = {};        // the user's SID as text; empty when unknown
     std::uint32_t drives_ = 0;
     bool trustworthy_ = false;
     bool fired_ = false;

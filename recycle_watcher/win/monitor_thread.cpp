@@ -30,7 +30,6 @@
 #include <atomic>
 #include <new>
 #include <utility>
-#include <vector>
 
 #include "bin_change_watch.h"
 #include "bin_emptier.h"
@@ -70,8 +69,19 @@ struct MonitorThread {
     std::atomic<int> owners{2};
 };
 
+// Each thread's state comes from the process heap, never from the C++ runtime's allocator.
+MonitorThread* NewThreadState() noexcept {
+    void* memory = ::HeapAlloc(::GetProcessHeap(), 0, sizeof(MonitorThread));
+    return memory == nullptr ? nullptr : new (memory) MonitorThread;
+}
+
+void DeleteThreadState(MonitorThread* self) noexcept {
+    self->~MonitorThread();
+    ::HeapFree(::GetProcessHeap(), 0, self);
+}
+
 void DropOwner(MonitorThread* self) noexcept {
-    if (self->owners.fetch_sub(1) == 1) delete self;
+    if (self->owners.fetch_sub(1) == 1) DeleteThreadState(self);
 }
 
 // The thread QVInit started and no QVUninit has told to go. Only the host's calls touch it.
@@ -164,9 +174,8 @@ bool Settle(MonitorThread& self, BinChangeWatch& watch) noexcept {
         const DWORD elapsed = ::GetTickCount() - start;
         if (elapsed >= kSettleMaxMs) return true;
         HANDLE wakers[MAXIMUM_WAIT_OBJECTS] = {self.stopEvent.get()};
-        const std::vector<HANDLE>& signals = watch.Signals();
-        std::copy(signals.begin(), signals.end(), wakers + 1);
-        const DWORD count = static_cast<DWORD>(1 + signals.size());
+        std::copy(watch.Signals(), watch.Signals() + watch.SignalCount(), wakers + 1);
+        const DWORD count = static_cast<DWORD>(1 + watch.SignalCount());
         const DWORD woken =
             ::WaitForMultipleObjects(count, wakers, FALSE, std::min<DWORD>(kSettleQuietMs, kSettleMaxMs - elapsed));
         if (woken == WAIT_OBJECT_0) return false;
@@ -186,9 +195,8 @@ void SleepOneInterval(MonitorThread& self, BinChangeWatch& watch, LastMeasuremen
         const DWORD elapsed = ::GetTickCount() - start;
         if (elapsed >= milliseconds) return;
         HANDLE wakers[MAXIMUM_WAIT_OBJECTS] = {self.stopEvent.get(), self.retimeEvent.get()};
-        const std::vector<HANDLE>& signals = watch.Signals();
-        std::copy(signals.begin(), signals.end(), wakers + 2);
-        const DWORD count = static_cast<DWORD>(2 + signals.size());
+        std::copy(watch.Signals(), watch.Signals() + watch.SignalCount(), wakers + 2);
+        const DWORD count = static_cast<DWORD>(2 + watch.SignalCount());
         const DWORD woken = ::WaitForMultipleObjects(count, wakers, FALSE, milliseconds - elapsed);
         if (woken == WAIT_OBJECT_0 || woken == WAIT_TIMEOUT) return;
         if (woken == WAIT_OBJECT_0 + 1) {
@@ -230,7 +238,7 @@ DWORD WINAPI MonitorMain(void* parameter) {
 }
 
 MonitorThread* NewMonitorThread() noexcept {
-    auto* self = new (std::nothrow) MonitorThread;
+    MonitorThread* self = NewThreadState();
     if (self == nullptr) return nullptr;
     self->stopEvent.reset(NewEvent(true));
     self->retimeEvent.reset(NewEvent(false));
@@ -238,13 +246,13 @@ MonitorThread* NewMonitorThread() noexcept {
     self->parkedEvent.reset(NewEvent(true));
     self->parkEvent.reset(NewEvent(true));
     if (!self->stopEvent || !self->retimeEvent || !self->startedEvent || !self->parkedEvent || !self->parkEvent) {
-        delete self;
+        DeleteThreadState(self);
         return nullptr;
     }
     // No module reference while it runs: an unload without QVUninit must still unload the library.
     self->thread.reset(::CreateThread(nullptr, 0, MonitorMain, self, 0, nullptr));
     if (!self->thread) {
-        delete self;
+        DeleteThreadState(self);
         return nullptr;
     }
     return self;
@@ -263,7 +271,7 @@ void EndUnreferencedThread(MonitorThread* self) noexcept {
     }
     ::TerminateThread(self->thread.get(), parked ? 1 : 0);
     ::WaitForSingleObject(self->thread.get(), kTerminateWaitMs);
-    delete self;
+    DeleteThreadState(self);
 }
 
 }  // namespace

@@ -17,8 +17,9 @@ std::int32_t g_displayId = 0;
 volatile LONG g_keys = 0;    // keys received, for read-back
 volatile LONG g_lastKey = 0;
 
-void ShowDisplay() {
-    if (g_display != nullptr) ::SetWindowTextA(g_display, g_calculator.Display().c_str());
+void ShowDisplay() noexcept {
+    // Display() views NUL-terminated text.
+    if (g_display != nullptr) ::SetWindowTextA(g_display, g_calculator.Display().data());
 }
 
 constexpr char kDescription[] =
@@ -35,11 +36,7 @@ extern "C" {
 std::int32_t __stdcall Key(std::uint32_t key) noexcept {
     ::InterlockedIncrement(&g_keys);
     ::InterlockedExchange(&g_lastKey, static_cast<LONG>(key));
-    try {
-        if (g_calculator.Press(key)) ShowDisplay();
-    } catch (...) {
-        // Out of memory while forming the display: the key is lost, the host goes on.
-    }
+    if (g_calculator.Press(key)) ShowDisplay();
     return qv::kOk;
 }
 

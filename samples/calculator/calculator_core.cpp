@@ -1,17 +1,44 @@
 #include "calculator_core.h"
 
-#include <limits>
-
 namespace calculator {
 
 namespace {
 
 constexpr std::int64_t kLimit = 999'999'999'999;  // what kMaxDigits digits can show
 
+// The display's number: an optional '-' and at most kMaxDigits digits, so it cannot overflow.
+std::int64_t ParseDisplay(std::string_view text) noexcept {
+    const bool negative = !text.empty() && text[0] == '-';
+    std::int64_t value = 0;
+    for (std::size_t i = negative ? 1 : 0; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        value = value * 10 + (text[i] - '0');
+    }
+    return negative ? -value : value;
+}
+
 }  // namespace
 
-bool Calculator::Apply() {
-    const std::int64_t operand = std::stoll(display_);
+void Calculator::Show(std::string_view text) noexcept {
+    length_ = text.size() < sizeof display_ ? text.size() : sizeof display_ - 1;
+    for (std::size_t i = 0; i < length_; ++i) display_[i] = text[i];
+    display_[length_] = '\0';
+}
+
+void Calculator::ShowNumber(std::int64_t value) noexcept {
+    // |value| <= kLimit: the sign and twelve digits fit.
+    char digits[kMaxDigits + 2];
+    std::size_t at = sizeof digits;
+    std::uint64_t magnitude = value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
+    do {
+        digits[--at] = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0 && at > 1);
+    if (value < 0) digits[--at] = '-';
+    Show({digits + at, sizeof digits - at});
+}
+
+bool Calculator::Apply() noexcept {
+    const std::int64_t operand = ParseDisplay(Display());
     std::int64_t result = operand;
     switch (pending_) {
         case '+': result = accumulator_ + operand; break;
@@ -30,22 +57,23 @@ bool Calculator::Apply() {
     }
     if (result > kLimit || result < -kLimit) return false;
     accumulator_ = result;
-    display_ = std::to_string(result);
+    ShowNumber(result);
     return true;
 }
 
-bool Calculator::Press(std::uint32_t key) {
+bool Calculator::Press(std::uint32_t key) noexcept {
     if (key == 'C') {
         *this = Calculator{};
         return true;
     }
-    if (error_) return key == 'C';
+    if (error_) return false;
     if (key >= '0' && key <= '9') {
         const char digit = static_cast<char>(key);
-        if (!entering_ || display_ == "0") {
-            display_ = std::string(1, digit);
-        } else if (display_.size() < kMaxDigits) {
-            display_ += digit;
+        if (!entering_ || Display() == "0") {
+            Show({&digit, 1});
+        } else if (length_ < kMaxDigits) {
+            display_[length_++] = digit;
+            display_[length_] = '\0';
         }
         entering_ = true;
         return true;
@@ -54,7 +82,7 @@ bool Calculator::Press(std::uint32_t key) {
     if (entering_ || key == '=') {
         if (!Apply()) {
             error_ = true;
-            display_ = "Error";
+            Show("Error");
             return true;
         }
     }

@@ -16,7 +16,7 @@ HotkeyRecord Settings(std::uint32_t kind) {
 
 // A window bound once, as QVInit leaves it.
 void BindNew(BindingTable& table, const HotkeyRecord& record, WindowId window, std::uint16_t atom) {
-    ASSERT_TRUE(table.Reserve());
+    ASSERT_TRUE(table.HasRoomFor(window));
     if (!table.InChain(window)) table.EnterChain(window, kHostProc);
     table.Add(&record, window, atom);
 }
@@ -83,7 +83,7 @@ TEST(BindingTableLeave, AnotherProcedureOnTopKeepsOursInTheChainAndTheLibraryMap
     // Bound again (how a changed hotkey takes effect): ours is not installed a second time, and
     // messages still go on to the host's procedure, never round the chain.
     HotkeyRecord again = Settings(kDoubleClick);
-    ASSERT_TRUE(table.Reserve());
+    ASSERT_TRUE(table.HasRoomFor(kWindow));
     EXPECT_TRUE(table.InChain(kWindow));
     table.Add(&again, kWindow, 3);
     EXPECT_EQ(table.RouteOf(kWindow).next, kHostProc);
@@ -145,11 +145,43 @@ TEST(BindingTableUnload, HandsOutEverythingMostRecentFirst) {
 
 TEST(BindingTableChain, AFailedInstallLeavesNoTrace) {
     BindingTable table;
-    ASSERT_TRUE(table.Reserve());
+    ASSERT_TRUE(table.HasRoomFor(kWindow));
     table.EnterChain(kWindow, kHostProc);
     table.ForgetChain(kWindow);
     EXPECT_FALSE(table.InChain(kWindow));
     EXPECT_TRUE(table.Empty());
+}
+
+TEST(BindingTableCapacity, AFullTableRefusesTheNextBindingAndKeepsTheOthersWorking) {
+    BindingTable table;
+    static HotkeyRecord records[kMaxBindings + 1];
+    // Stacked on one window: one chain, every binding in force in turn.
+    for (std::size_t i = 0; i < kMaxBindings; ++i) BindNew(table, records[i], kWindow, static_cast<std::uint16_t>(i + 1));
+    EXPECT_FALSE(table.HasRoomFor(kWindow));
+    EXPECT_FALSE(table.HasRoomFor(kOtherWindow));
+    EXPECT_EQ(table.RouteOf(kWindow).record, &records[kMaxBindings - 1]);
+    ASSERT_TRUE(table.Remove(&records[kMaxBindings - 1]));
+    EXPECT_EQ(table.RouteOf(kWindow).record, &records[kMaxBindings - 2]);
+    EXPECT_EQ(table.RouteOf(kWindow).next, kHostProc);
+    // Room again: the refused binding can be made now.
+    BindNew(table, records[kMaxBindings], kOtherWindow, 0xC000);
+    EXPECT_EQ(table.RouteOf(kOtherWindow).record, &records[kMaxBindings]);
+}
+
+TEST(BindingTableCapacity, WindowsLeftInTheChainCountAgainstTheirOwnLimit) {
+    BindingTable table;
+    HotkeyRecord record = Settings(kSingleClick);
+    // Every window keeps ours under another procedure after its binding went.
+    for (std::size_t i = 0; i < kMaxChains; ++i) {
+        const WindowId window = kWindow + i;
+        BindNew(table, record, window, 1);
+        ASSERT_TRUE(table.Remove(&record));
+        ASSERT_EQ(table.Leave(window, false).action, Action::Pin);
+    }
+    EXPECT_FALSE(table.HasRoomFor(kWindow + kMaxChains)) << "a new window needs a chain entry";
+    EXPECT_TRUE(table.HasRoomFor(kWindow)) << "a window already in the chain does not";
+    EXPECT_EQ(table.OnFinalDestroy(kWindow), kHostProc);
+    EXPECT_TRUE(table.HasRoomFor(kWindow + kMaxChains));
 }
 
 }  // namespace

@@ -47,6 +47,7 @@ TEST(KeyFromName, FollowsTheKeyCodeRule) {
         {"F1", 0x70}, {"F9", 0x78}, {"F10", 0x79}, {"F12", 0x7B},
         {"", 0},                                  // nothing selected
         {"F13", 0}, {"F0", 0}, {"AB", 0}, {"f1", 0}, {"F01", 0},
+        {"F1 and text far longer than the dialog's 19-character key buffer", 0},
     };
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.text);

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <string_view>
 
 #include "relay_target.h"
@@ -25,8 +26,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t end = close == std::string_view::npos ? text.size() : close;
     if (open + 1 + target->function.size() != end) std::abort();
     // The shown texts stay bounded whatever the name's length.
-    if (hotrelay::MissingModuleMessage(target->module).size() > 25 + hotrelay::kMaxShownNameLength + 1) std::abort();
-    if (hotrelay::MissingFunctionMessage(target->function).size() > 34 + hotrelay::kMaxShownNameLength + 1)
+    const auto moduleText = hotrelay::MissingModuleMessage(target->module);
+    const auto functionText = hotrelay::MissingFunctionMessage(target->function);
+    if (std::strlen(moduleText.data()) > 25 + hotrelay::kMaxShownNameLength + 1) std::abort();
+    if (std::strlen(functionText.data()) > 34 + hotrelay::kMaxShownNameLength + 1) std::abort();
+    // A name is looked up whole or not at all.
+    hotrelay::LookupName name;
+    const bool copied = hotrelay::CopyLookupName(target->function, name);
+    if (copied != (target->function.size() <= hotrelay::kMaxLookupNameLength &&
+                   target->function.find('\0') == std::string_view::npos))
         std::abort();
+    if (copied && std::string_view(name.data()) != target->function) std::abort();
     return 0;
 }

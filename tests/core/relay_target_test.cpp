@@ -79,9 +79,9 @@ TEST(RelayTargetParse, EmbeddedNulIsOrdinaryText) {
 }
 
 TEST(RelayMessages, NameWhatWasNotFound) {
-    EXPECT_EQ(MissingModuleMessage("Other.dll"), "Unable to locate plugin \"Other.dll\"");
-    EXPECT_EQ(MissingFunctionMessage("Run"), "Unable to locate plugin function \"Run\"");
-    EXPECT_EQ(MissingFunctionMessage(""), "Unable to locate plugin function \"\"");
+    EXPECT_STREQ(MissingModuleMessage("Other.dll").data(), "Unable to locate plugin \"Other.dll\"");
+    EXPECT_STREQ(MissingFunctionMessage("Run").data(), "Unable to locate plugin function \"Run\"");
+    EXPECT_STREQ(MissingFunctionMessage("").data(), "Unable to locate plugin function \"\"");
     EXPECT_STREQ(kInvalidFormMessage, "Invalid parameter 1 string. It must be of the form LoadModule(Function)");
     EXPECT_STREQ(kRelayCaption, "Hotrelay::QVCommandEx");
 }
@@ -91,8 +91,8 @@ TEST(RelayMessages, ShowNamesUpToTheLimitWhole) {
     for (std::size_t length : {std::size_t{54}, std::size_t{200}, kMaxShownNameLength}) {
         SCOPED_TRACE(length);
         const std::string name(length, 'n');
-        EXPECT_EQ(MissingModuleMessage(name), "Unable to locate plugin \"" + name + "\"");
-        EXPECT_EQ(MissingFunctionMessage(name), "Unable to locate plugin function \"" + name + "\"");
+        EXPECT_EQ(MissingModuleMessage(name).data(), "Unable to locate plugin \"" + name + "\"");
+        EXPECT_EQ(MissingFunctionMessage(name).data(), "Unable to locate plugin function \"" + name + "\"");
     }
 }
 
@@ -102,8 +102,30 @@ TEST(RelayMessages, CutLongerNamesWithEllipsis) {
         std::string name;
         for (std::size_t i = 0; i < length; ++i) name.push_back(static_cast<char>('a' + i % 26));
         const std::string shown = name.substr(0, kShownNameLength) + "...";
-        EXPECT_EQ(MissingModuleMessage(name), "Unable to locate plugin \"" + shown + "\"");
-        EXPECT_EQ(MissingFunctionMessage(name), "Unable to locate plugin function \"" + shown + "\"");
+        EXPECT_EQ(MissingModuleMessage(name).data(), "Unable to locate plugin \"" + shown + "\"");
+        EXPECT_EQ(MissingFunctionMessage(name).data(), "Unable to locate plugin function \"" + shown + "\"");
+    }
+}
+
+TEST(RelayLookupName, CopiesWholeNamesOnly) {
+    struct Case {
+        std::string text;
+        bool copied;
+    };
+    const Case kCases[] = {
+        {"", true},
+        {"Other.dll", true},
+        {std::string(kMaxLookupNameLength, 'n'), true},
+        {std::string(kMaxLookupNameLength + 1, 'n'), false},  // cut, it could name another module
+        {std::string(100000, 'n'), false},
+        {std::string("A\0B", 3), false},                      // the lookup would stop at the NUL
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.text.size());
+        LookupName name;
+        name.fill('x');
+        EXPECT_EQ(CopyLookupName(c.text, name), c.copied);
+        EXPECT_EQ(name.data(), c.copied ? c.text : std::string()) << "a refused name leaves an empty text";
     }
 }
 

@@ -14,14 +14,13 @@ constexpr std::uint32_t kDriveC = 1u << 2;
 constexpr std::uint32_t kDriveD = 1u << 3;
 constexpr std::uint32_t kDriveZ = 1u << 25;
 
-std::vector<WatchedFolder> Plan(std::uint32_t drives, const std::set<std::string>& existing,
-                                const char* sid = kSid) {
-    return PlanBinWatch(drives, sid, [&](const std::string& path) { return existing.count(path) > 0; });
+BinWatchPlan Plan(std::uint32_t drives, const std::set<std::string>& existing, std::string_view sid = kSid) {
+    return PlanBinWatch(drives, sid, [&](const char* path) { return existing.count(path) > 0; });
 }
 
-std::vector<std::string> Paths(const std::vector<WatchedFolder>& plan) {
+std::vector<std::string> Paths(const BinWatchPlan& plan) {
     std::vector<std::string> paths;
-    for (const WatchedFolder& folder : plan) paths.push_back(folder.path + (folder.isBin ? " (bin)" : ""));
+    for (const WatchedFolder& folder : plan) paths.push_back(folder.path + std::string(folder.isBin ? " (bin)" : ""));
     return paths;
 }
 
@@ -53,19 +52,36 @@ TEST(BinWatchPlan, NoFixedDriveGivesNothingToTrust) {
     EXPECT_FALSE(WatchIsTrustworthy(plan, 0));
 }
 
+TEST(BinWatchPlan, ASidTooLongForAPathIsNoSid) {
+    // Where the path would not fit, the SID's folders are never asked about, let alone cut to fit.
+    const std::string sid = "S-1-5-21-" + std::string(kFolderPathCapacity, '7');
+    std::vector<std::string> asked;
+    const BinWatchPlan plan = PlanBinWatch(kDriveC, sid, [&](const char* path) {
+        asked.emplace_back(path);
+        return std::string_view(path) == "C:\\$Recycle.Bin";
+    });
+    EXPECT_EQ(Paths(plan), (std::vector<std::string>{"C:\\$Recycle.Bin"}));
+    EXPECT_EQ(asked, (std::vector<std::string>{"C:\\RECYCLED", "C:\\$Recycle.Bin"}));
+    // The longest SID that fits is still found.
+    const std::string longest(kFolderPathCapacity - 1 - std::string_view("C:\\$Recycle.Bin\\").size(), 's');
+    EXPECT_EQ(Paths(Plan(kDriveC, {"C:\\$Recycle.Bin\\" + longest}, longest)),
+              (std::vector<std::string>{"C:\\$Recycle.Bin\\" + longest + " (bin)"}));
+}
+
 TEST(BinWatchTrust, EveryPlannedFolderNeedsAWorkingSignal) {
-    const std::vector<WatchedFolder> plan{{"D:\\$Recycle.Bin\\S", true}, {"C:\\", false}};
+    // D: holds a bin folder, C: has none.
+    const BinWatchPlan plan = Plan(kDriveC | kDriveD, {"D:\\RECYCLED"});
     EXPECT_TRUE(WatchIsTrustworthy(plan, 2));
     EXPECT_FALSE(WatchIsTrustworthy(plan, 1));
     EXPECT_FALSE(WatchIsTrustworthy(plan, 0));
 }
 
 TEST(BinSnapshotCompare, AnyFolderTimeOrTheDriveSetMakesADifference) {
-    const BinSnapshot before{kDriveC | kDriveD, {10, 20}};
-    EXPECT_EQ(before, (BinSnapshot{kDriveC | kDriveD, {10, 20}}));
-    EXPECT_NE(before, (BinSnapshot{kDriveC | kDriveD, {10, 21}}));
-    EXPECT_NE(before, (BinSnapshot{kDriveC, {10, 20}}));
-    EXPECT_NE(before, (BinSnapshot{kDriveC | kDriveD, {10}}));
+    const BinSnapshot before{kDriveC | kDriveD, {10, 20}, 2};
+    EXPECT_EQ(before, (BinSnapshot{kDriveC | kDriveD, {10, 20}, 2}));
+    EXPECT_NE(before, (BinSnapshot{kDriveC | kDriveD, {10, 21}, 2}));
+    EXPECT_NE(before, (BinSnapshot{kDriveC, {10, 20}, 2}));
+    EXPECT_NE(before, (BinSnapshot{kDriveC | kDriveD, {10}, 1}));
 }
 
 constexpr CycleFacts kQuiet{true, true, false, false, false, false, 1000};

@@ -106,6 +106,11 @@ TEST(FillReport, CopiesDirectivesItCannotFillAsText) {
         {"end %", "end %"},
         {"end %5", "end %5"},
         {"%-", "%-"},
+        // Written at any length, a directive means what its shortest spelling means.
+        {"%--------------------------------4g|", "2.5 |"},
+        {"%.0000000000000000000000000000002f", "2.50"},
+        {"%+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-g %0-0-0-0-0-0-0-0-0-0-0-0-3i|", "+2.5 3  |"},
+        {"%g %5.i|", "2.5     3|"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.format);

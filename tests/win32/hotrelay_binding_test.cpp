@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "binding_table.h"
 #include "hotkey_record.h"
 #include "wine_test_support.h"
 
@@ -384,6 +385,43 @@ TEST_F(Hotrelay, TwoObjectsOnOneWindowReleaseInEitherOrder) {
     EXPECT_EQ(Press(window, a).size(), 2u);
     EXPECT_EQ(::SendMessageA(window, WM_APP, 0, 0), 0x1234);
     Uninit(first, a);
+    EXPECT_EQ(::GetWindowLongA(window, GWL_WNDPROC), ClassProc());
+    EXPECT_EQ(::GetPropA(window, "Hotrelay"), nullptr);
+}
+
+TEST_F(Hotrelay, AFullBindingTableBindsNothingMoreAndTheBindingsStackedOnAWindowKeepWorking) {
+    HWND window = MakeWindow();
+    // One more combination than the table holds, of modifiers nothing else on the desktop uses.
+    std::vector<HotkeyRecord> records;
+    for (std::uint32_t modifiers : {MOD_ALT | MOD_CONTROL | MOD_SHIFT, MOD_WIN | MOD_ALT | MOD_SHIFT, MOD_WIN | MOD_CONTROL | MOD_SHIFT}) {
+        for (char key : std::string("0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ")) records.push_back(Settings(modifiers, key, hotrelay::kMouseOver));
+        for (std::uint32_t key = VK_F1; key <= VK_F12; ++key) records.push_back(Settings(modifiers, key, hotrelay::kMouseOver));
+    }
+    ASSERT_GT(records.size(), hotrelay::kMaxBindings);
+    records.resize(hotrelay::kMaxBindings + 1);
+    std::vector<qv::ObjectRecord> objects;
+    for (std::size_t i = 0; i < records.size(); ++i) objects.push_back(Object(static_cast<std::int32_t>(7000 + i), window));
+
+    for (std::size_t i = 0; i < hotrelay::kMaxBindings; ++i) {
+        Init(objects[i], records[i]);
+        ASSERT_NE(records[i].atom, 0u) << i;
+    }
+    HotkeyRecord& refused = records.back();
+    refused.atom = 0x1234;  // whatever it held, a refused binding leaves atom 0
+    Init(objects.back(), refused);
+    EXPECT_EQ(refused.atom, 0u);
+    EXPECT_EQ(::GlobalFindAtomA("Hotrelay7128"), 0);
+    EXPECT_TRUE(CombinationFree(refused.modifiers, refused.virtualKey));
+    EXPECT_EQ(::GetPropA(window, "Hotrelay"), &records[hotrelay::kMaxBindings - 1]);
+    EXPECT_EQ(Press(window, records[hotrelay::kMaxBindings - 1]).size(), 2u);
+    EXPECT_EQ(::SendMessageA(window, WM_APP, 0, 0), 0x1234);
+
+    // Room again after one QVUninit.
+    Uninit(objects[0], records[0]);
+    Init(objects.back(), refused);
+    EXPECT_NE(refused.atom, 0u);
+    EXPECT_EQ(::GetPropA(window, "Hotrelay"), &refused);
+    for (std::size_t i = 1; i < records.size(); ++i) Uninit(objects[i], records[i]);
     EXPECT_EQ(::GetWindowLongA(window, GWL_WNDPROC), ClassProc());
     EXPECT_EQ(::GetPropA(window, "Hotrelay"), nullptr);
 }
