@@ -72,8 +72,8 @@ Options g_options;
 qvhost::Desktop g_desktop;
 std::vector<std::unique_ptr<Library>> g_libraries;
 std::vector<std::unique_ptr<HostObject>> g_objects;
-qvhost::RecordsFile g_previousRecords;
-bool g_recordsExisted = false;
+// Set when the records file exists but could not be read at start: it is never saved over then.
+bool g_recordsUnsafe = false;
 HWND g_main = nullptr;
 SRWLOCK g_lock = SRWLOCK_INIT;
 SRWLOCK g_logLock = SRWLOCK_INIT;
@@ -130,27 +130,103 @@ void SetState(HostObject& o, const std::string& state, bool error) {
 
 // ---- Files ----
 
-std::optional<std::string> ReadWholeFile(const std::string& path) {
+constexpr std::uint64_t kMaxFileBytes = 64u << 20;
+// How long a save waits for another host's save on the same records file to finish.
+constexpr DWORD kSaveLockTimeoutMs = 10000;
+
+struct FileText {
+    qvhost::FileRead outcome = qvhost::FileRead::kFailed;
+    std::string text;
+    std::string failure;  // why it could not be read, when it exists
+};
+
+std::string Cause(DWORD error) {
+    switch (error) {
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+            return Format("another program holds it open (sharing violation, error %lu)", error);
+        case ERROR_ACCESS_DENIED:
+            return Format("access denied (error %lu)", error);
+        default:
+            return Format("error %lu", error);
+    }
+}
+
+// The whole file, or why not. Anything short of every byte is a failed read, never a shorter text.
+FileText ReadWholeFile(const std::string& path) {
+    FileText result;
     qv::UniqueHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                         FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file.get() == INVALID_HANDLE_VALUE) {
         file.release();
-        return std::nullopt;
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+            result.outcome = qvhost::FileRead::kMissing;
+        } else {
+            result.failure = "cannot open it: " + Cause(error);
+        }
+        return result;
+    }
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(file.get(), &size)) {
+        result.failure = "cannot read its size: " + Cause(::GetLastError());
+        return result;
+    }
+    if (static_cast<std::uint64_t>(size.QuadPart) > kMaxFileBytes) {
+        result.failure = Format("it holds %lld bytes, more than %llu", static_cast<long long>(size.QuadPart),
+                                static_cast<unsigned long long>(kMaxFileBytes));
+        return result;
     }
     std::string text;
     char buffer[65536];
-    DWORD got = 0;
-    while (::ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) {
+    for (;;) {
+        DWORD got = 0;
+        if (!::ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr)) {
+            result.failure = Format("reading failed after %zu bytes: ", text.size()) + Cause(::GetLastError());
+            return result;
+        }
+        if (got == 0) break;
         text.append(buffer, got);
-        if (text.size() > (64u << 20)) return std::nullopt;
+        if (text.size() > kMaxFileBytes) {
+            result.failure = Format("it grew past %llu bytes while being read", static_cast<unsigned long long>(kMaxFileBytes));
+            return result;
+        }
     }
-    return text;
+    result.outcome = qvhost::FileRead::kRead;
+    result.text = std::move(text);
+    return result;
+}
+
+qvhost::RecordsRead ReadRecordsFile(const std::string& path) {
+    const FileText file = ReadWholeFile(path);
+    return qvhost::InterpretRead(file.outcome, file.text, file.failure);
+}
+
+// Held by one host's save at a time: the read, merge and replace of the records file are one step
+// for every host sharing it. Gone with the handle, also when a host dies.
+qv::UniqueHandle LockRecordsFile(const std::string& path, std::string& error) {
+    const std::string lockPath = path + ".lock";
+    const DWORD start = ::GetTickCount();
+    for (;;) {
+        HANDLE lock = ::CreateFileA(lockPath.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+        if (lock != INVALID_HANDLE_VALUE) return qv::UniqueHandle(lock);
+        const DWORD code = ::GetLastError();
+        // Another host holds it, or its file is being deleted as that host lets go.
+        const bool busy = code == ERROR_SHARING_VIOLATION || code == ERROR_ACCESS_DENIED;
+        if (!busy || ::GetTickCount() - start > kSaveLockTimeoutMs) {
+            error = Format("cannot take \"%s\": ", lockPath.c_str()) + Cause(code);
+            return qv::UniqueHandle();
+        }
+        ::Sleep(20);
+    }
 }
 
 // Writes a new file beside the old one, flushes it and renames it over the old one, so that a crash
-// leaves either the old file or the new one, never a torn one.
+// leaves either the old file or the new one, never a torn one. The new file's name is this process's
+// own, so that hosts sharing the records file never write into, rename or delete each other's.
 bool ReplaceFile(const std::string& path, const std::string& text, std::string& error) {
-    const std::string temporary = path + ".new";
+    const std::string temporary = Format("%s.%lu.new", path.c_str(), ::GetCurrentProcessId());
     {
         qv::UniqueHandle file(::CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                             FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -176,7 +252,17 @@ bool ReplaceFile(const std::string& path, const std::string& text, std::string& 
     return true;
 }
 
+// The file is read again just before the save and merged with this desktop's records, so that what
+// other hosts saved meanwhile for other desktops stays; for this desktop's objects the last save wins.
 void SaveRecords() {
+    const std::string unsaved = "host: the records of desktop \"" + g_desktop.name + "\" would have gone to " +
+                                g_options.recordsPath + "; they are not saved";
+    if (g_recordsUnsafe) {
+        LogLine("host: error: records not saved: \"" + g_options.recordsPath +
+                "\" could not be read at start, and is not saved over in this run");
+        LogLine(unsaved);
+        return;
+    }
     std::vector<qvhost::StoredRecord> current;
     for (const auto& o : g_objects) {
         if (o->library == nullptr) continue;
@@ -184,14 +270,26 @@ void SaveRecords() {
         current.push_back(qvhost::StoredRecord{g_desktop.name, o->desc.id, o->desc.plugin,
                                                std::vector<std::uint8_t>(data, data + o->library->recordSize)});
     }
-    const std::string text = qvhost::WriteRecords(qvhost::MergeForSave(g_previousRecords, std::move(current)));
     std::string error;
-    if (!ReplaceFile(g_options.recordsPath, text, error)) {
+    const qv::UniqueHandle lock = LockRecordsFile(g_options.recordsPath, error);
+    if (!lock) {
         LogLine("host: error: records not saved: " + error + "; the old file is unchanged");
+        LogLine(unsaved);
         return;
     }
-    g_previousRecords = qvhost::ReadRecords(text);
-    g_recordsExisted = true;
+    const qvhost::RecordsRead latest = ReadRecordsFile(g_options.recordsPath);
+    if (!latest.mayReplace) {
+        LogLine("host: error: records not saved: cannot read \"" + g_options.recordsPath + "\": " + latest.error +
+                "; the old file is unchanged");
+        LogLine(unsaved);
+        return;
+    }
+    const std::string text = qvhost::WriteRecords(qvhost::MergeForSave(latest.file, std::move(current)));
+    if (!ReplaceFile(g_options.recordsPath, text, error)) {
+        LogLine("host: error: records not saved: " + error + "; the old file is unchanged");
+        LogLine(unsaved);
+        return;
+    }
     LogLine("host: records saved to " + g_options.recordsPath);
 }
 
@@ -234,19 +332,20 @@ void LoadLibraries() {
 }
 
 void PrepareRecords() {
-    if (const auto text = ReadWholeFile(g_options.recordsPath)) {
-        g_recordsExisted = true;
-        g_previousRecords = qvhost::ReadRecords(*text);
-        for (const auto& p : g_previousRecords.problems) {
-            if (!p.id)
-                LogLine(Format("host: warning: %s:%d: %s", g_options.recordsPath.c_str(), p.line, p.text.c_str()));
-        }
+    const qvhost::RecordsRead read = ReadRecordsFile(g_options.recordsPath);
+    if (!read.mayReplace) {
+        g_recordsUnsafe = true;
+        LogLine("host: error: cannot read the records file \"" + g_options.recordsPath + "\": " + read.error +
+                "; every object starts from its defaults, and the file is not saved over in this run");
+    }
+    for (const auto& p : read.file.problems) {
+        if (!p.id) LogLine(Format("host: warning: %s:%d: %s", g_options.recordsPath.c_str(), p.line, p.text.c_str()));
     }
     for (auto& o : g_objects) {
         if (o->library == nullptr) continue;
         const std::uint32_t size = o->library->recordSize;
         o->record.reset(new std::uint8_t[size]());
-        const qvhost::RecordChoice choice = qvhost::ChooseRecord(g_previousRecords, g_recordsExisted, g_desktop.name,
+        const qvhost::RecordChoice choice = qvhost::ChooseRecord(read.file, read.existed, g_desktop.name,
                                                                  o->desc.id, o->desc.plugin, size);
         if (choice.data) {
             std::copy(choice.data->begin(), choice.data->end(), o->record.get());
@@ -488,12 +587,13 @@ bool ReadDesktop() {
     std::string text(qvhost::DefaultDesktopText());
     std::string name = "(built-in desktop)";
     if (!g_options.desktopPath.empty()) {
-        const auto file = ReadWholeFile(g_options.desktopPath);
-        if (!file) {
-            LogLine("host: error: cannot read the desktop file \"" + g_options.desktopPath + "\"");
+        FileText file = ReadWholeFile(g_options.desktopPath);
+        if (file.outcome != qvhost::FileRead::kRead) {
+            LogLine("host: error: cannot read the desktop file \"" + g_options.desktopPath + "\"" +
+                    (file.failure.empty() ? "" : ": " + file.failure));
             return false;
         }
-        text = *file;
+        text = std::move(file.text);
         name = g_options.desktopPath;
     }
     qvhost::ParsedDesktop parsed = qvhost::ParseDesktop(text, name);

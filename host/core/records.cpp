@@ -198,4 +198,25 @@ std::vector<StoredRecord> MergeForSave(const RecordsFile& previous, std::vector<
     return merged;
 }
 
+RecordsRead InterpretRead(FileRead outcome, std::string_view text, std::string_view failure) {
+    RecordsRead read;
+    if (outcome == FileRead::kMissing || (outcome == FileRead::kRead && text.empty())) {
+        read.mayReplace = true;
+        return read;
+    }
+    if (outcome == FileRead::kFailed) {
+        read.error = failure.empty() ? "it cannot be read" : std::string(failure);
+        return read;
+    }
+    read.file = ReadRecords(text);
+    if (!read.file.valid) {
+        read.file = RecordsFile{};
+        read.error = "its first line is not a records file's header";
+        return read;
+    }
+    read.existed = true;
+    read.mayReplace = true;
+    return read;
+}
+
 }  // namespace qvhost

@@ -58,4 +58,23 @@ RecordChoice ChooseRecord(const RecordsFile& file, bool fileExisted, std::string
 // that none of them replaces.
 std::vector<StoredRecord> MergeForSave(const RecordsFile& previous, std::vector<StoredRecord> current);
 
+// How an attempt to read the records file ended, as the platform saw it.
+enum class FileRead {
+    kRead,     // every byte was read
+    kMissing,  // the file does not exist
+    kFailed,   // it exists, but could not be read in full (held open, access denied, cut short, too big)
+};
+
+// What a read of the records file means for the host, at start and again just before every save.
+// Only a missing file (or an empty one, which holds nothing to lose) starts afresh; a file that
+// exists and cannot be read, or is not a records file, must not be saved over.
+struct RecordsRead {
+    RecordsFile file;
+    bool existed = false;     // a records file was read
+    bool mayReplace = false;  // a save may replace the file
+    std::string error;        // why it may not; empty when it may
+};
+
+RecordsRead InterpretRead(FileRead outcome, std::string_view text, std::string_view failure);
+
 }  // namespace qvhost

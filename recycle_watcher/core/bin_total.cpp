@@ -27,4 +27,9 @@ bool NeedsShellTotal(const BinTotal& total) {
     return total.count > 0 && total.describedItems == 0;
 }
 
+std::optional<BinCounts> FromShellQuery(bool answered, std::int64_t items, std::int64_t size) {
+    if (!answered || items < 0 || size < 0) return std::nullopt;
+    return BinCounts{static_cast<std::uint64_t>(items), static_cast<std::uint64_t>(size)};
+}
+
 }  // namespace wastewatch

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 namespace wastewatch {
 
@@ -23,5 +24,14 @@ void AddItemData(BinTotal& total, bool readable, bool hasName, std::uint32_t siz
 // True when the walk found items but none described itself: then the bin's size is to come from the
 // shell's own bin query instead.
 bool NeedsShellTotal(const BinTotal& total);
+
+// The bin's count and size as the monitor and the properties dialog both take them: the shell's
+// query of all bins when it answers with sane numbers (true 64-bit sizes, deleted folders counted
+// with what they hold); nothing when it does not, and then the caller walks the bin instead.
+struct BinCounts {
+    std::uint64_t count = 0;
+    std::uint64_t size = 0;
+};
+std::optional<BinCounts> FromShellQuery(bool answered, std::int64_t items, std::int64_t size);
 
 }  // namespace wastewatch

@@ -13,10 +13,13 @@ namespace {
 constexpr DWORD kEmptyFlags = SHERB_NOCONFIRMATION | SHERB_NOPROGRESSUI | SHERB_NOSOUND;
 static_assert(kEmptyFlags == 7);
 
+// How often an emptying looks again whether the measurements under way have finished.
+constexpr DWORD kReadersPollMs = 10;
+
 SRWLOCK g_lock = SRWLOCK_INIT;
-// Held shared by a measurement of the monitor and exclusively while the shell empties the bin: a
-// shell reading the bin while it is being emptied can leave parts of items behind.
-SRWLOCK g_binAccess = SRWLOCK_INIT;
+// Read by the monitors' measurements, and closed to them while the shell empties the bin: a shell
+// reading the bin while it is being emptied can leave parts of items behind.
+BinGate g_binAccess;
 bool g_busy = false;   // an emptying thread runs (guarded by g_lock)
 bool g_again = false;  // a request came while it ran (guarded by g_lock)
 std::atomic<std::uint32_t> g_done{0};
@@ -31,9 +34,10 @@ public:
 };
 
 void EmptyAllBins() noexcept {
-    ::AcquireSRWLockExclusive(&g_binAccess);
+    // A measurement ends within its own time; one of a thread ended by force was cleared for it.
+    while (!g_binAccess.TryBeginEmpty()) ::Sleep(kReadersPollMs);
     ::SHEmptyRecycleBinA(nullptr, nullptr, kEmptyFlags);
-    ::ReleaseSRWLockExclusive(&g_binAccess);
+    g_binAccess.EndEmpty();
 }
 
 // Ends the emptying unless another request came in meanwhile; returns whether to go round again.
@@ -91,12 +95,20 @@ void StartEmptying() noexcept {
     } while (FinishOrRepeat());
 }
 
-bool TryBeginBinRead() noexcept {
-    return ::TryAcquireSRWLockShared(&g_binAccess) != FALSE;
+std::optional<BinGate::Reader> JoinBinReaders() noexcept {
+    return g_binAccess.JoinReader();
 }
 
-void EndBinRead() noexcept {
-    ::ReleaseSRWLockShared(&g_binAccess);
+void LeaveBinReaders(BinGate::Reader reader) noexcept {
+    g_binAccess.LeaveReader(reader);
+}
+
+bool TryBeginBinRead(BinGate::Reader reader) noexcept {
+    return g_binAccess.TryBeginRead(reader);
+}
+
+void EndBinRead(BinGate::Reader reader) noexcept {
+    g_binAccess.EndRead(reader);
 }
 
 HANDLE EmptierIdleEvent() noexcept {

@@ -5,6 +5,9 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <optional>
+
+#include "monitor_exit.h"
 
 namespace wastewatch {
 
@@ -16,11 +19,15 @@ void ReleaseEmptier() noexcept;
 // that comes while an emptying runs is folded into it: that emptying goes round once more.
 void StartEmptying() noexcept;
 
-// For the monitor thread. A measurement reads the bin only between TryBeginBinRead (false while
-// this plug-in empties the bin) and EndBinRead. The idle event is set whenever no emptying runs;
-// EmptyingsDone counts the emptyings finished since the library was loaded.
-bool TryBeginBinRead() noexcept;
-void EndBinRead() noexcept;
+// For the monitor threads. Each one joins the bin's readers when it is created and leaves them once
+// it reads no more: when it has ended, or after it was terminated (see BinGate). A measurement reads
+// the bin only between TryBeginBinRead (false while this plug-in empties the bin) and EndBinRead.
+// The idle event is set whenever no emptying runs; EmptyingsDone counts the emptyings finished
+// since the library was loaded.
+std::optional<BinGate::Reader> JoinBinReaders() noexcept;
+void LeaveBinReaders(BinGate::Reader reader) noexcept;
+bool TryBeginBinRead(BinGate::Reader reader) noexcept;
+void EndBinRead(BinGate::Reader reader) noexcept;
 HANDLE EmptierIdleEvent() noexcept;
 std::uint32_t EmptyingsDone() noexcept;
 

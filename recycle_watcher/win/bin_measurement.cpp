@@ -103,10 +103,14 @@ BinMeasurement MeasureBin(const std::atomic<bool>& abandon) noexcept {
 BinMeasurement MeasureBinTotals(const std::atomic<bool>& abandon) noexcept {
     SHQUERYRBINFO info{};
     info.cbSize = sizeof info;
-    if (::SHQueryRecycleBinA(nullptr, &info) == S_OK && info.i64NumItems >= 0 && info.i64Size >= 0) {
-        return {static_cast<std::uint64_t>(info.i64NumItems), static_cast<std::uint64_t>(info.i64Size)};
-    }
+    const bool answered = ::SHQueryRecycleBinA(nullptr, &info) == S_OK;
+    if (const auto counts = FromShellQuery(answered, info.i64NumItems, info.i64Size)) return {counts->count, counts->size};
     return Walk(&abandon);
+}
+
+BinMeasurement MeasureBinTotals() noexcept {
+    static const std::atomic<bool> kNeverAbandoned{false};
+    return MeasureBinTotals(kNeverAbandoned);
 }
 
 }  // namespace wastewatch

@@ -19,8 +19,10 @@ BinMeasurement MeasureBin() noexcept;
 BinMeasurement MeasureBin(const std::atomic<bool>& abandon) noexcept;
 
 // The shell's own count and size of all bins, in one query; the walk only when the shell cannot
-// tell. The query costs no more than the walk, and on a shell whose bin items describe nothing
-// about themselves it is the only source of the size: the monitor measures with this.
+// tell (FromShellQuery decides). The query costs no more than the walk, counts what deleted folders
+// hold, and on a shell whose bin items describe nothing about themselves it is the only source of
+// the size: the monitor and the properties dialog both measure with this, so they never disagree.
 BinMeasurement MeasureBinTotals(const std::atomic<bool>& abandon) noexcept;
+BinMeasurement MeasureBinTotals() noexcept;
 
 }  // namespace wastewatch

@@ -37,7 +37,7 @@ WatchRecord* EditedRecord(HWND dialog) noexcept {
 }
 
 void ShowFillReport(HWND dialog, const WatchRecord& record) noexcept {
-    const BinMeasurement bin = MeasureBin();
+    const BinMeasurement bin = MeasureBinTotals();
     const double megabytes = Megabytes(bin.size);
 
     char format[kFillReportCapacity] = {};

@@ -35,6 +35,7 @@
 #include "bin_emptier.h"
 #include "bin_measurement.h"
 #include "bin_watch.h"
+#include "monitor_exit.h"
 #include "qv_contract.h"
 #include "watcher_state.h"
 #include "win32_owner.h"
@@ -67,6 +68,19 @@ struct MonitorThread {
     // The host's side and the thread itself once the last QVUninit has let go: the last one to be
     // done with this deletes it, so neither side ever touches a closed handle.
     std::atomic<int> owners{2};
+    // The thread's own bit among the bin's readers, given back when this is deleted: by then the
+    // thread reads the bin no more, whether it ended by itself or was terminated.
+    BinGate::Reader reader = 0;
+    // Which side ends the thread when it can no longer wait (see MonitorExit).
+    MonitorExit exit;
+    bool cannotWait = false;  // the thread's own: a wait failed, and it leaves
+
+    MonitorThread() = default;
+    MonitorThread(const MonitorThread&) = delete;
+    MonitorThread& operator=(const MonitorThread&) = delete;
+    ~MonitorThread() {
+        if (reader != 0) LeaveBinReaders(reader);
+    }
 };
 
 // Each thread's state comes from the process heap, never from the C++ runtime's allocator.
@@ -97,7 +111,17 @@ HANDLE NewEvent(bool manualReset) noexcept {
     for (;;) ::Sleep(INFINITE);
 }
 
+// A thread that can no longer wait leaves as at a stop, unless the last QVUninit let it go first: it
+// takes a reference of its own, and nobody waits for it or ends it; the next QVInit starts another.
 [[noreturn]] void Leave(MonitorThread* self) noexcept {
+    if (self->cannotWait && self->exit.GiveUp()) {
+        HMODULE own = nullptr;
+        const bool referenced = ::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                                                     reinterpret_cast<LPCSTR>(&Leave), &own) != FALSE;
+        DropOwner(self);
+        if (referenced) ::FreeLibraryAndExitThread(own, 0);
+        ::ExitThread(0);
+    }
     const HMODULE reference = self->exitReference.load();
     if (reference == nullptr) Park(*self);
     DropOwner(self);
@@ -133,7 +157,7 @@ void MeasureNow(MonitorThread& self, BinChangeWatch& watch, LastMeasurement& las
 // the thread was told to go meanwhile.
 bool RefreshMeasurement(MonitorThread& self, BinChangeWatch& watch, LastMeasurement& last) noexcept {
     for (;;) {
-        const bool reading = TryBeginBinRead();
+        const bool reading = TryBeginBinRead(self.reader);
         const bool signalled = watch.TakeChanges();
         const BinSnapshot now = watch.Snapshot();
         const CycleFacts facts{last.taken,
@@ -145,11 +169,13 @@ bool RefreshMeasurement(MonitorThread& self, BinChangeWatch& watch, LastMeasurem
                                static_cast<std::uint64_t>(::GetTickCount() - last.tick)};
         const CycleMeasurement choice = ChooseMeasurement(facts);
         if (choice == CycleMeasurement::kMeasure) MeasureNow(self, watch, last);
-        if (reading) EndBinRead();
+        if (reading) EndBinRead(self.reader);
         if (choice != CycleMeasurement::kAwaitEmptying) return !self.stopRequested.load();
         // Nothing measured yet, and this plug-in is emptying the bin: wait until it is done.
         const HANDLE wakers[] = {self.stopEvent.get(), EmptierIdleEvent()};
-        if (::WaitForMultipleObjects(2, wakers, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) return false;
+        const DWORD woken = ::WaitForMultipleObjects(2, wakers, FALSE, INFINITE);
+        if (woken == WAIT_FAILED) self.cannotWait = true;
+        if (woken != WAIT_OBJECT_0 + 1) return false;
     }
 }
 
@@ -178,8 +204,9 @@ bool Settle(MonitorThread& self, BinChangeWatch& watch) noexcept {
         const DWORD count = static_cast<DWORD>(1 + watch.SignalCount());
         const DWORD woken =
             ::WaitForMultipleObjects(count, wakers, FALSE, std::min<DWORD>(kSettleQuietMs, kSettleMaxMs - elapsed));
-        if (woken == WAIT_OBJECT_0) return false;
-        if (woken == WAIT_TIMEOUT || woken == WAIT_FAILED) return true;
+        if (woken == WAIT_FAILED) self.cannotWait = true;
+        if (woken == WAIT_OBJECT_0 || woken == WAIT_FAILED) return false;
+        if (woken == WAIT_TIMEOUT) return true;
         if (woken > WAIT_OBJECT_0 && woken < WAIT_OBJECT_0 + count) watch.Rearm(woken - WAIT_OBJECT_0 - 1);
     }
 }
@@ -204,17 +231,18 @@ void SleepOneInterval(MonitorThread& self, BinChangeWatch& watch, LastMeasuremen
             continue;
         }
         if (woken == WAIT_FAILED) {
-            ::Sleep(milliseconds - elapsed);
+            // Nothing could wake a plain sleep for a stop: the thread leaves instead.
+            self.cannotWait = true;
             return;
         }
         watch.Rearm(woken - WAIT_OBJECT_0 - 2);
         if (!ShouldMeasureAhead(measuredAhead, watch.Trustworthy(), false)) continue;
         if (!Settle(self, watch)) return;
         measuredAhead = true;
-        if (!TryBeginBinRead()) continue;  // this plug-in is emptying the bin: the cycle sees to it
+        if (!TryBeginBinRead(self.reader)) continue;  // this plug-in is emptying the bin: the cycle sees to it
         // The changes seen so far count as taken by this measurement.
         MeasureNow(self, watch, last);
-        EndBinRead();
+        EndBinRead(self.reader);
     }
 }
 
@@ -228,9 +256,9 @@ DWORD WINAPI MonitorMain(void* parameter) {
         BinChangeWatch watch;
         watch.Open();
         LastMeasurement last;
-        while (!self->stopRequested.load()) {
+        while (!self->stopRequested.load() && !self->cannotWait) {
             RunCycle(*self, watch, last);
-            if (self->stopRequested.load()) break;
+            if (self->stopRequested.load() || self->cannotWait) break;
             SleepOneInterval(*self, watch, last);
         }
     }
@@ -240,6 +268,12 @@ DWORD WINAPI MonitorMain(void* parameter) {
 MonitorThread* NewMonitorThread() noexcept {
     MonitorThread* self = NewThreadState();
     if (self == nullptr) return nullptr;
+    const auto reader = JoinBinReaders();
+    if (!reader) {
+        delete self;
+        return nullptr;
+    }
+    self->reader = *reader;
     self->stopEvent.reset(NewEvent(true));
     self->retimeEvent.reset(NewEvent(false));
     self->startedEvent.reset(NewEvent(true));
@@ -261,6 +295,12 @@ MonitorThread* NewMonitorThread() noexcept {
 // Ends a thread that holds no reference on the library: asks it to stop, waits for it to park and
 // terminates it there (or wherever it is after the time-out, as the last resort).
 void EndUnreferencedThread(MonitorThread* self) noexcept {
+    if (!self->exit.Release()) {
+        // It gave up by itself and leaves with a reference of its own (this may be its own last
+        // FreeLibrary): nothing to wait for or end.
+        DropOwner(self);
+        return;
+    }
     self->stopRequested.store(true);
     ::SetEvent(self->stopEvent.get());
     LONG expected = kNotStarted;
@@ -277,6 +317,7 @@ void EndUnreferencedThread(MonitorThread* self) noexcept {
 }  // namespace
 
 bool EnsureMonitorRunning() noexcept {
+    if (g_current != nullptr && g_current->exit.GaveUp()) DropOwner(std::exchange(g_current, nullptr));
     if (g_current != nullptr) {
         if (!g_current->stopRequested.load()) return true;
         // A thread left behind by a QVUninit that could not hand it a reference (see ReleaseMonitor).
@@ -296,9 +337,15 @@ void ReleaseMonitor() noexcept {
                              &reference)) {
         MonitorThread* leaving = std::exchange(g_current, nullptr);
         leaving->exitReference.store(reference);
+        // A thread that gave up first left with a reference of its own.
+        if (!leaving->exit.Release()) ::FreeLibrary(reference);
         leaving->stopRequested.store(true);
         ::SetEvent(leaving->stopEvent.get());
         DropOwner(leaving);
+        return;
+    }
+    if (g_current->exit.GaveUp()) {
+        DropOwner(std::exchange(g_current, nullptr));
         return;
     }
     // Without a reference the thread cannot leave by itself: it parks, and the next QVInit or the

@@ -124,3 +124,36 @@ TEST(HostRecords, Crc32MatchesTheStandardCheckValue) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(HostRecordsRead, OnlyAMissingOrEmptyFileMayBeReplacedUnread) {
+    const std::string good = qvhost::WriteRecords(Sample());
+    struct Case {
+        const char* name;
+        qvhost::FileRead outcome;
+        std::string text;
+        bool existed;
+        bool mayReplace;
+        const char* error;
+    };
+    const Case cases[] = {
+        {"missing", qvhost::FileRead::kMissing, "", false, true, ""},
+        {"empty", qvhost::FileRead::kRead, "", false, true, ""},
+        {"read", qvhost::FileRead::kRead, good, true, true, ""},
+        {"held open", qvhost::FileRead::kFailed, "", false, false, "sharing violation"},
+        {"cut short", qvhost::FileRead::kFailed, good.substr(0, 40), false, false, "sharing violation"},
+        {"not records", qvhost::FileRead::kRead, "[Desktop]\nName=x\n" + good, false, false, "header"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const qvhost::RecordsRead read = qvhost::InterpretRead(c.outcome, c.text, "sharing violation");
+        EXPECT_EQ(read.existed, c.existed);
+        EXPECT_EQ(read.mayReplace, c.mayReplace);
+        EXPECT_NE(read.error.find(c.error), std::string::npos) << read.error;
+        EXPECT_EQ(read.error.empty(), c.mayReplace);
+        EXPECT_EQ(read.file.records.size(), c.existed ? 3u : 0u);  // a partial text counts for nothing
+    }
+}
+
+}  // namespace

@@ -60,6 +60,30 @@ TEST(BinTotal, ItemsThatAllDescribeNothingCallForTheShellTotal) {
     }
 }
 
+TEST(BinTotal, ShellQueryWinsUnlessItFails) {
+    struct Case {
+        const char* name;
+        bool answered;
+        std::int64_t items, size;
+        bool used;
+    };
+    const Case cases[] = {
+        {"answered", true, 3, 5LL << 32, true},  // above 4 GiB: the true size
+        {"empty", true, 0, 0, true},
+        {"failed", false, 3, 100, false},
+        {"negative count", true, -1, 0, false},
+        {"negative size", true, 1, -5, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto counts = FromShellQuery(c.answered, c.items, c.size);
+        ASSERT_EQ(counts.has_value(), c.used);
+        if (!c.used) continue;
+        EXPECT_EQ(counts->count, static_cast<std::uint64_t>(c.items));
+        EXPECT_EQ(counts->size, static_cast<std::uint64_t>(c.size));
+    }
+}
+
 TEST(BinTotal, SaturatesInsteadOfWrapping) {
     BinTotal total;
     AddBatch(total, std::numeric_limits<std::uint64_t>::max());

@@ -3,6 +3,7 @@
 // damaged, notifications, and a desktop file with errors.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -15,6 +16,8 @@
 #include "wine_test_support.h"
 
 namespace {
+
+int g_hostRuns = 0;  // each run's output file is its own: a host may be started while another one runs
 
 struct HostRun {
     DWORD exitCode = 0xDEADBEEF;
@@ -49,7 +52,7 @@ bool WaitForOutput(const std::string& outputPath, const char* text, DWORD timeou
 template <typename Action>
 HostRun RunHost(const std::string& arguments, Action whileRunning, DWORD timeout = 90000) {
     HostRun run;
-    const std::string outputPath = TempPath("host_output_");
+    const std::string outputPath = TempPath(("host_output_" + std::to_string(++g_hostRuns) + "_").c_str());
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     qv::UniqueHandle output(::CreateFileA(outputPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
                                           FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -90,13 +93,13 @@ HostRun RunHost(const std::string& arguments) {
 }
 
 // The lines appear in the output in this order (other lines may come between them).
-::testing::AssertionResult InOrder(const std::string& output, std::initializer_list<const char*> lines) {
+::testing::AssertionResult InOrder(const std::string& output, std::initializer_list<std::string> lines) {
     std::size_t at = 0;
-    for (const char* line : lines) {
+    for (const std::string& line : lines) {
         const std::size_t found = output.find(line, at);
         if (found == std::string::npos)
             return ::testing::AssertionFailure() << "missing (in this order): " << line << "\n--- output:\n" << output;
-        at = found + std::strlen(line);
+        at = found + line.size();
     }
     return ::testing::AssertionSuccess();
 }
@@ -208,13 +211,16 @@ TEST(HostEndToEnd, StaleHotkeyRecordBindsCleanlyAndAFailedSaveLeavesTheOldFile) 
     const std::string records = TempPath("stale_records_");
     const std::string text = qvhost::WriteRecords(SavedRecords());
     WriteFile(records, text);
-    const std::string blocker = records + ".new";
-    ASSERT_TRUE(::CreateDirectoryA(blocker.c_str(), nullptr));  // the new file cannot be written
+    std::string blocker;
     bool pressed = false;
     const HostRun run = RunHost("--records " + Quoted(records), [&](const std::string& output) {
         ASSERT_TRUE(WaitForOutput(output, "object(s) attached"));
         HWND main = ::FindWindowA("QVmain", "QVmain");
         ASSERT_NE(main, nullptr);
+        DWORD host = 0;
+        ::GetWindowThreadProcessId(main, &host);
+        blocker = records + "." + std::to_string(host) + ".new";
+        ASSERT_TRUE(::CreateDirectoryA(blocker.c_str(), nullptr));  // the host's new file cannot be written
         for (WORD key : {WORD{VK_CONTROL}, WORD{VK_F9}}) {
             INPUT input{};
             input.type = INPUT_KEYBOARD;
@@ -239,6 +245,72 @@ TEST(HostEndToEnd, StaleHotkeyRecordBindsCleanlyAndAFailedSaveLeavesTheOldFile) 
                                      "host: error: records not saved"}));
     EXPECT_EQ(ReadFile(records), text);
     ::DeleteFileA(records.c_str());
+}
+
+// A desktop of one calculator display: a plug-in with a record, and nothing on the shared desktop.
+std::string CalculatorDesktop(const char* name) {
+    const std::string path = TempPath((std::string(name) + "_desktop_").c_str());
+    WriteFile(path, "[Desktop]\nName=" + std::string(name) +
+                        "\n[Object]\nId=3\nCaption=Display\nClass=display\nPlugin=Calculator.dll\n");
+    return path;
+}
+
+// Waits until the host started has attached its objects, and returns its main window.
+HWND AttachedHost(const std::string& output) {
+    if (!WaitForOutput(output, "object(s) attached")) return nullptr;
+    return ::FindWindowA("QVmain", "QVmain");
+}
+
+TEST(HostRecordsFile, UnreadableFileIsNotSavedOver) {
+    const std::string desktop = CalculatorDesktop("alpha");
+    const std::string records = TempPath("held_records_");
+    const std::string text = qvhost::WriteRecords({{"office", 5, "Other.dll", {1, 2, 3}}});
+    WriteFile(records, text);
+    // Held open without sharing while the host starts, let go before it saves.
+    qv::UniqueHandle held(::CreateFileA(records.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_NE(held.get(), INVALID_HANDLE_VALUE);
+    const HostRun run = RunHost("--desktop " + Quoted(desktop) + " --records " + Quoted(records),
+                                [&](const std::string& output) {
+                                    HWND main = AttachedHost(output);
+                                    held.reset();
+                                    ASSERT_NE(main, nullptr);
+                                    ::PostMessageA(main, WM_CLOSE, 0, 0);
+                                });
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_TRUE(InOrder(run.output, {"host: error: cannot read the records file \"" + records + "\"",
+                                     "sharing violation", "\"Display\" (3) record from QVDefault",
+                                     "host: error: records not saved",
+                                     "would have gone to " + records}));
+    EXPECT_EQ(ReadFile(records), text);
+    ::DeleteFileA(records.c_str());
+    ::DeleteFileA(desktop.c_str());
+}
+
+TEST(HostRecordsFile, SaveKeepsWhatAnotherHostSavedMeanwhile) {
+    const std::string alpha = CalculatorDesktop("alpha"), beta = CalculatorDesktop("beta");
+    const std::string records = TempPath("shared_records_");
+    ::DeleteFileA(records.c_str());
+    HostRun second;
+    const HostRun first = RunHost("--desktop " + Quoted(alpha) + " --records " + Quoted(records),
+                                  [&](const std::string& output) {
+                                      HWND main = AttachedHost(output);
+                                      ASSERT_NE(main, nullptr);
+                                      second = RunHost("--once --desktop " + Quoted(beta) + " --records " +
+                                                       Quoted(records));
+                                      ::PostMessageA(main, WM_CLOSE, 0, 0);
+                                  });
+    EXPECT_EQ(first.exitCode, 0u) << first.output;
+    EXPECT_EQ(second.exitCode, 0u) << second.output;
+    const qvhost::RecordsFile saved = qvhost::ReadRecords(ReadFile(records));
+    EXPECT_TRUE(saved.valid && saved.problems.empty());
+    for (const char* name : {"alpha", "beta"}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(std::count_if(saved.records.begin(), saved.records.end(),
+                                [&](const qvhost::StoredRecord& r) { return r.desktop == name && r.id == 3; }),
+                  1);
+    }
+    for (const std::string& path : {records, alpha, beta}) ::DeleteFileA(path.c_str());
 }
 
 TEST(HostEndToEnd, NotificationsReachTheObjectInLParamWhichShowsOnlyListedCodes) {
