@@ -149,11 +149,13 @@ apt_update() { [ $updated = 1 ] || apt-get update -qq >>"$log" 2>&1 || apt_faile
 
 # The mirror this machine already uses for its release's main archive (one-line or deb822 sources).
 configured_mirror() {
-  local codename=$1
+  local codename=$1 file lists=() stanzas=()
+  for file in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do [ -f "$file" ] && lists+=("$file"); done
+  for file in /etc/apt/sources.list.d/*.sources; do [ -f "$file" ] && stanzas+=("$file"); done
   {
-    sed -e 's/\[[^]]*\]//' /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null |
+    [ ${#lists[@]} -eq 0 ] || sed -e 's/\[[^]]*\]//' "${lists[@]}" |
       awk -v c="$codename" '$1 == "deb" && $3 == c { print $2 }'
-    cat /etc/apt/sources.list.d/*.sources 2>/dev/null |
+    [ ${#stanzas[@]} -eq 0 ] || cat "${stanzas[@]}" |
       awk -v c="$codename" 'BEGIN { RS = "" } {
         deb = 0; uri = ""; suite = 0
         n = split($0, lines, "\n")
@@ -164,7 +166,7 @@ configured_mirror() {
         }
         if (deb && suite && uri != "") print uri
       }'
-  } | head -n 1
+  } | awk 'NR == 1'
 }
 
 install_emulator() {

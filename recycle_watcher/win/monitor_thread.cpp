@@ -270,7 +270,7 @@ MonitorThread* NewMonitorThread() noexcept {
     if (self == nullptr) return nullptr;
     const auto reader = JoinBinReaders();
     if (!reader) {
-        delete self;
+        DeleteThreadState(self);
         return nullptr;
     }
     self->reader = *reader;
