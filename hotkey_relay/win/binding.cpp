@@ -56,7 +56,10 @@ void LeaveChain(HWND window) {
     const BindingTable::Leaving leaving = LockedTable()->Leave(IdOf(window), installed);
     switch (leaving.action) {
         case BindingTable::Leaving::Action::Restore:
+            // Handed back first, forgotten after: a message that entered ours meanwhile, on the window's
+            // own thread, still finds where to go on to.
             ::SetWindowLongA(window, GWL_WNDPROC, static_cast<LONG_PTR>(leaving.next));
+            LockedTable()->ForgetChain(IdOf(window));
             break;
         case BindingTable::Leaving::Action::Pin: {
             // Another procedure on top calls ours as its previous one: the library stays mapped for good.
