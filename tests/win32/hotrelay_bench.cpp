@@ -108,38 +108,50 @@ int main(int argc, char** argv) {
         bound.push_back(SendCost(window));
     }
 
-    // Two threads at once, each on a bound window of its own.
-    std::vector<double> together[2];
-    for (int r = 0; r < kRepeats; ++r) {
-        HANDLE go = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
-        HANDLE ready[2] = {::CreateEventA(nullptr, TRUE, FALSE, nullptr), ::CreateEventA(nullptr, TRUE, FALSE, nullptr)};
-        double cost[2] = {0, 0};
-        {
-            qvtest::Thread second([&] {
-                HWND own = MakeWindow();
-                Bound ownBound{};
-                if (!Bind(entry, own, 1, ownBound)) std::printf("window 1: not bound\n");
-                ::SetEvent(ready[1]);
-                ::WaitForSingleObject(go, INFINITE);
-                cost[1] = SendCost(own);
-                entry.uninit(&ownBound.object, &ownBound.record);
-                ::DestroyWindow(own);
-            });
-            ::WaitForSingleObject(ready[1], INFINITE);
-            ::SetEvent(go);
-            cost[0] = SendCost(window);
+    // Two threads at once, each on a window of its own: both without the plug-in, then both bound.
+    struct Pair {
+        std::vector<double> cost[2];
+    };
+    auto together = [&](bool bindSecond, HWND first) {
+        Pair pair;
+        for (int r = 0; r < kRepeats; ++r) {
+            HANDLE go = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+            HANDLE ready = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+            double cost[2] = {0, 0};
+            {
+                qvtest::Thread second([&] {
+                    HWND own = MakeWindow();
+                    Bound ownBound{};
+                    if (bindSecond && !Bind(entry, own, 1, ownBound)) std::printf("window 1: not bound\n");
+                    ::SetEvent(ready);
+                    ::WaitForSingleObject(go, INFINITE);
+                    cost[1] = SendCost(own);
+                    if (bindSecond) entry.uninit(&ownBound.object, &ownBound.record);
+                    ::DestroyWindow(own);
+                });
+                ::WaitForSingleObject(ready, INFINITE);
+                ::SetEvent(go);
+                cost[0] = SendCost(first);
+            }
+            pair.cost[0].push_back(cost[0]);
+            pair.cost[1].push_back(cost[1]);
+            ::CloseHandle(go);
+            ::CloseHandle(ready);
         }
-        together[0].push_back(cost[0]);
-        together[1].push_back(cost[1]);
-        for (HANDLE h : {go, ready[0], ready[1]}) ::CloseHandle(h);
-    }
+        return pair;
+    };
+    const Pair plainPair = together(false, plain);
+    const Pair boundPair = together(true, window);
 
     const double alone = Median(bound), base = Median(unbound);
     std::printf("ns per message sent (median of %d runs of %d, %d windows bound):\n", kRepeats, kMessages, kWindows);
     std::printf("  window without the plug-in:      %7.0f\n", base);
     std::printf("  bound window, one thread:        %7.0f  (forwarding adds %.0f)\n", alone, alone - base);
-    std::printf("  bound windows, two threads:      %7.0f and %.0f  (forwarding adds %.0f and %.0f)\n",
-                Median(together[0]), Median(together[1]), Median(together[0]) - base, Median(together[1]) - base);
+    const double base2[2] = {Median(plainPair.cost[0]), Median(plainPair.cost[1])};
+    const double bound2[2] = {Median(boundPair.cost[0]), Median(boundPair.cost[1])};
+    std::printf("  two threads, windows without:    %7.0f and %.0f\n", base2[0], base2[1]);
+    std::printf("  two threads, bound windows:      %7.0f and %.0f  (forwarding adds %.0f and %.0f)\n", bound2[0],
+                bound2[1], bound2[0] - base2[0], bound2[1] - base2[1]);
 
     entry.uninit(&mine.object, &mine.record);
     for (int i = 0; i < kWindows - 2; ++i) entry.uninit(&others[i].object, &others[i].record);
