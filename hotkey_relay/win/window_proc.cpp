@@ -81,7 +81,7 @@ extern "C" __attribute__((used, externally_visible)) std::uint64_t HotrelayRoute
             std::uint32_t activationKind = 0;
             bool bound = false;
             {
-                LockedTable table;
+                ReadTable table;
                 const BindingTable::Route route = table->RouteOf(id);
                 next = route.next;
                 // Read at every press: the dialog may have changed it since the binding.
@@ -94,7 +94,7 @@ extern "C" __attribute__((used, externally_visible)) std::uint64_t HotrelayRoute
             return Forward(window, next, PostHotkeyInput(window, activationKind));
         }
         default:
-            return Forward(window, LockedTable()->NextProc(id));
+            return Forward(window, ReadTable()->NextProc(id));
     }
 }
 
