@@ -89,7 +89,7 @@ std::optional<BindingTable::Release> BindingTable::Remove(const HotkeyRecord* re
     return release;
 }
 
-BindingTable::Leaving BindingTable::Leave(WindowId window, bool oursInstalled) noexcept {
+BindingTable::Leaving BindingTable::Leave(WindowId window, bool oursInstalled) const noexcept {
     Leaving leaving;
     const Chain* chain = ChainOf(window);
     if (chain == nullptr || TopOf(window) != nullptr) return leaving;
@@ -100,7 +100,6 @@ BindingTable::Leaving BindingTable::Leave(WindowId window, bool oursInstalled) n
     }
     leaving.action = Leaving::Action::Restore;
     leaving.next = chain->next;
-    ForgetChain(window);
     return leaving;
 }
 

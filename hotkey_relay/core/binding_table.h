@@ -64,11 +64,14 @@ public:
     // A window with nothing bound on it any more. Our procedure can leave its chain only while it is the
     // installed one; when another procedure sits on top, that one calls ours as its previous procedure,
     // so ours stays in the chain and the library must stay mapped for good.
+    // For Restore the window stays in the chain until ForgetChain, to be called once `next` is back in
+    // place: until then a message on the window's own thread can still enter ours, and it must find
+    // where to go on to.
     struct Leaving {
         enum class Action { Stay, Restore, Pin } action = Action::Stay;
         ProcAddress next = 0;  // what to put back for Restore
     };
-    Leaving Leave(WindowId window, bool oursInstalled) noexcept;
+    Leaving Leave(WindowId window, bool oursInstalled) const noexcept;
 
     // The window's destruction begins: the host's procedure gets the window back when ours is the
     // installed one, and no binding acts on the window from now on.
@@ -96,6 +99,14 @@ public:
     std::optional<Chain> TakeLastChain() noexcept;
 
     bool Empty() const noexcept { return bindingCount_ == 0 && chainCount_ == 0; }
+
+    // Where a message goes that entered our procedure on a window no longer in our hands (`installed`
+    // is the window's procedure now, `ours` our own): it entered just before the window was handed
+    // back and looked it up just after, so it goes on to the procedure now installed. 0: default
+    // processing, which only a window that never was in our hands gets.
+    static ProcAddress Unrouted(ProcAddress installed, ProcAddress ours) noexcept {
+        return installed == ours ? 0 : installed;
+    }
 
 private:
     const Binding* TopOf(WindowId window) const noexcept;

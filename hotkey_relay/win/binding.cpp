@@ -53,10 +53,13 @@ bool EnterChain(HWND window) {
 // A window with nothing bound on it any more.
 void LeaveChain(HWND window) {
     const bool installed = OursInstalled(window);
-    const BindingTable::Leaving leaving = LockedTable()->Leave(IdOf(window), installed);
+    const BindingTable::Leaving leaving = ReadTable()->Leave(IdOf(window), installed);
     switch (leaving.action) {
         case BindingTable::Leaving::Action::Restore:
+            // Handed back first, forgotten after: a message that entered ours meanwhile, on the window's
+            // own thread, still finds where to go on to.
             ::SetWindowLongA(window, GWL_WNDPROC, static_cast<LONG_PTR>(leaving.next));
+            LockedTable()->ForgetChain(IdOf(window));
             break;
         case BindingTable::Leaving::Action::Pin: {
             // Another procedure on top calls ours as its previous one: the library stays mapped for good.
@@ -84,9 +87,21 @@ BindingTable* LockedTable::operator->() const noexcept {
     return &g_table;
 }
 
+ReadTable::ReadTable() noexcept {
+    ::AcquireSRWLockShared(&g_tableLock);
+}
+
+ReadTable::~ReadTable() {
+    ::ReleaseSRWLockShared(&g_tableLock);
+}
+
+const BindingTable* ReadTable::operator->() const noexcept {
+    return &g_table;
+}
+
 void Bind(const qv::ObjectRecord& object, HotkeyRecord& record) noexcept {
     // A second QVInit for the same record first lets go of what the first one registered.
-    if (LockedTable()->Bound(&record)) Unbind(record);
+    if (ReadTable()->Bound(&record)) Unbind(record);
     // Whatever run-time values the record still holds are not this process's: drop them.
     ClearRunTimeFields(record);
 
@@ -113,7 +128,7 @@ void Bind(const qv::ObjectRecord& object, HotkeyRecord& record) noexcept {
 
     // Ours may still be in the chain from an earlier binding, even under another procedure installed
     // since: then it is not installed again.
-    const bool inChain = LockedTable()->InChain(IdOf(window));
+    const bool inChain = ReadTable()->InChain(IdOf(window));
     if (!inChain && !EnterChain(window)) return;
 
     record.atom = atom.get();

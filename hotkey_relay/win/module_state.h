@@ -19,7 +19,9 @@ extern HINSTANCE g_instance;
 inline constexpr char kRecordProperty[] = "Hotrelay";
 
 // The binding table, shared by the host's calls and the window procedure (which runs on whichever
-// thread owns a window). Held only for table operations, never across a platform call.
+// thread owns a window). Held only for table operations, never across a platform call. Changes take
+// it exclusively (LockedTable); lookups share it (ReadTable), so that the messages of windows owned by
+// different threads never wait for one another.
 class LockedTable {
 public:
     LockedTable() noexcept;
@@ -27,6 +29,15 @@ public:
     LockedTable(const LockedTable&) = delete;
     LockedTable& operator=(const LockedTable&) = delete;
     BindingTable* operator->() const noexcept;
+};
+
+class ReadTable {
+public:
+    ReadTable() noexcept;
+    ~ReadTable();
+    ReadTable(const ReadTable&) = delete;
+    ReadTable& operator=(const ReadTable&) = delete;
+    const BindingTable* operator->() const noexcept;
 };
 
 // Binding of a record's hotkey to its object's window, and its release.

@@ -46,8 +46,12 @@ bool OursInstalled(HWND window) noexcept {
 }
 
 // Where the entry jumps: the procedure the message goes on to (0: default processing) in the low half,
-// a library reference to drop on the way (0: none) in the high half.
-std::uint64_t Forward(ProcAddress next, HMODULE held = nullptr) noexcept {
+// a library reference to drop on the way (0: none) in the high half. A window not in the table any
+// more was handed back while this message was on its way into ours: the message follows it.
+std::uint64_t Forward(HWND window, ProcAddress next, HMODULE held = nullptr) noexcept {
+    if (next == 0)
+        next = BindingTable::Unrouted(static_cast<ProcAddress>(::GetWindowLongA(window, GWL_WNDPROC)),
+                                      reinterpret_cast<ProcAddress>(&HotrelayWindowProc));
     return (std::uint64_t{reinterpret_cast<std::uintptr_t>(held)} << 32) | next;
 }
 
@@ -68,16 +72,16 @@ extern "C" __attribute__((used, externally_visible)) std::uint64_t HotrelayRoute
             // The property entry stays, with a null value: no binding acts on the window any more.
             if (::GetPropA(window, kRecordProperty) != nullptr) ::SetPropA(window, kRecordProperty, nullptr);
             // The host's procedure still sees its window being destroyed, so its clean-up runs.
-            return Forward(destroying.next);
+            return Forward(window, destroying.next);
         }
         case WM_NCDESTROY:
-            return Forward(LockedTable()->OnFinalDestroy(id));
+            return Forward(window, LockedTable()->OnFinalDestroy(id));
         case WM_HOTKEY: {
             ProcAddress next = 0;
             std::uint32_t activationKind = 0;
             bool bound = false;
             {
-                LockedTable table;
+                ReadTable table;
                 const BindingTable::Route route = table->RouteOf(id);
                 next = route.next;
                 // Read at every press: the dialog may have changed it since the binding.
@@ -86,11 +90,11 @@ extern "C" __attribute__((used, externally_visible)) std::uint64_t HotrelayRoute
                     activationKind = route.record->activationKind;
                 }
             }
-            if (!bound) return Forward(next);
-            return Forward(next, PostHotkeyInput(window, activationKind));
+            if (!bound) return Forward(window, next);
+            return Forward(window, next, PostHotkeyInput(window, activationKind));
         }
         default:
-            return Forward(LockedTable()->NextProc(id));
+            return Forward(window, ReadTable()->NextProc(id));
     }
 }
 

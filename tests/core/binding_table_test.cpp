@@ -65,8 +65,39 @@ TEST(BindingTableLeave, OursInstalledHandsTheWindowBack) {
     const BindingTable::Leaving leaving = table.Leave(kWindow, true);
     EXPECT_EQ(leaving.action, Action::Restore);
     EXPECT_EQ(leaving.next, kHostProc);
+    table.ForgetChain(kWindow);
     EXPECT_FALSE(table.InChain(kWindow));
     EXPECT_TRUE(table.Empty());
+}
+
+TEST(BindingTableLeave, RestoreForgetsNothingBeforeTheWindowIsHandedBack) {
+    BindingTable table;
+    HotkeyRecord record = Settings(kSingleClick);
+    BindNew(table, record, kWindow, 1);
+    ASSERT_TRUE(table.Remove(&record));
+    ASSERT_EQ(table.Leave(kWindow, true).action, Action::Restore);
+    // A message that entered ours before the host's procedure is back still goes on to it.
+    EXPECT_TRUE(table.InChain(kWindow));
+    EXPECT_EQ(table.RouteOf(kWindow).next, kHostProc);
+    EXPECT_EQ(table.RouteOf(kWindow).record, nullptr);
+    EXPECT_EQ(table.NextProc(kWindow), kHostProc);
+}
+
+TEST(BindingTableRoute, AMessageFindingNoEntryGoesToTheProcedureNowInstalled) {
+    constexpr ProcAddress kOurs = 0x10001000;
+    const struct {
+        const char* what;
+        ProcAddress installed;
+        ProcAddress expected;
+    } cases[] = {
+        {"handed back to the host", kHostProc, kHostProc},
+        {"another procedure on top", 0x402000, 0x402000},
+        {"still ours: default processing", kOurs, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(BindingTable::Unrouted(c.installed, kOurs), c.expected);
+    }
 }
 
 TEST(BindingTableLeave, AnotherProcedureOnTopKeepsOursInTheChainAndTheLibraryMapped) {

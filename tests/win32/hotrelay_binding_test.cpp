@@ -2,12 +2,15 @@
 // exported entry points as a host drives them, with a window of our own as the object's window.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "binding_table.h"
 #include "hotkey_record.h"
+#include "win32_owner.h"
 #include "wine_test_support.h"
 
 namespace {
@@ -44,9 +47,16 @@ bool Recorded(UINT message) {
     }
 }
 
+// Runs the std::function<void()> at lParam on the window's own thread.
+constexpr UINT kRunHere = WM_APP + 2;
+
 LRESULT CALLBACK ObjectProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (Recorded(message)) g_seen.push_back({message, wParam, lParam});
-    if (message == WM_APP) return 0x1234;  // proves a message got through to this procedure
+    if (message == WM_APP || message == WM_APP + 1) return 0x1234;  // proves a message got through to this procedure
+    if (message == kRunHere) {
+        (*reinterpret_cast<const std::function<void()>*>(lParam))();
+        return 0;
+    }
     return ::DefWindowProcA(window, message, wParam, lParam);
 }
 
@@ -485,6 +495,47 @@ TEST_F(Hotrelay, AWindowSubclassedOnTopKeepsWorkingAfterUninitAndUnload) {
     ::DestroyWindow(window);
     ASSERT_FALSE(g_seen.empty());
     EXPECT_EQ(g_seen[0].message, static_cast<UINT>(WM_DESTROY));
+}
+
+// The host detaches an object whose window another thread owns while that thread keeps sending
+// itself messages: every one of them must reach the host's procedure, before, during and after each
+// unbind.
+TEST_F(Hotrelay, UnbindLosesNoMessageOfAnotherThreadsWindow) {
+    qvtest::WindowThread owner(kObjectClass);
+    HWND window = owner.window();
+    const qv::ObjectRecord object = Object(96, window);
+    constexpr int kRounds = 3000;
+    std::atomic<bool> stop{false};
+    long sent = 0, lost = 0;
+    qv::UniqueHandle finished(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    const std::function<void()> receive = [&] {
+        while (!stop) {
+            for (int i = 0; i < 32; ++i, ++sent)
+                if (::SendMessageA(window, WM_APP + 1, 0, 0) != 0x1234) ++lost;
+            MSG msg;
+            ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);  // takes in the test thread's requests
+        }
+        ::SetEvent(finished.get());
+    };
+    ASSERT_TRUE(::PostMessageA(window, kRunHere, 0, reinterpret_cast<LPARAM>(&receive)));
+    int bound = 0;
+    for (int round = 0; round < kRounds; ++round) {
+        HotkeyRecord record = Settings(MOD_CONTROL | MOD_SHIFT, VK_F11, hotrelay::kSingleClick);
+        // Only the window's own thread can register a hotkey on it, and only that thread can
+        // unregister it again: the test thread unbinds everything else.
+        const std::function<void()> init = [&] { Init(object, record); };
+        ::SendMessageA(window, kRunHere, 0, reinterpret_cast<LPARAM>(&init));
+        const int hotkey = record.atom;
+        if (hotkey != 0) ++bound;
+        Uninit(object, record);
+        const std::function<void()> release = [&] { ::UnregisterHotKey(window, hotkey); };
+        ::SendMessageA(window, kRunHere, 0, reinterpret_cast<LPARAM>(&release));
+    }
+    stop = true;
+    ASSERT_EQ(::WaitForSingleObject(finished.get(), 10000), WAIT_OBJECT_0);
+    EXPECT_EQ(bound, kRounds);
+    EXPECT_EQ(lost, 0) << "of " << sent << " messages sent";
+    EXPECT_EQ(::GetWindowLongA(window, GWL_WNDPROC), ClassProc());
 }
 
 }  // namespace

@@ -305,4 +305,27 @@ void Thread::join() noexcept {
     handle_ = nullptr;
 }
 
+WindowThread::WindowThread(const char* className)
+    : ready_(::CreateEventA(nullptr, TRUE, FALSE, nullptr)), thread_([this, className] {
+          threadId_ = ::GetCurrentThreadId();
+          window_ = ::CreateWindowExA(0, className, "object", WS_POPUP | WS_VISIBLE, 10, 10, 120, 60, nullptr, nullptr,
+                                      ::GetModuleHandleA(nullptr), nullptr);
+          // A message queue exists from here on, so a WM_QUIT posted once the owner is told cannot go astray.
+          MSG msg;
+          ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);
+          ::SetEvent(ready_);
+          while (window_ != nullptr && ::GetMessageA(&msg, nullptr, 0, 0) > 0) ::DispatchMessageA(&msg);
+          if (window_ != nullptr) ::DestroyWindow(window_);
+      }) {
+    if (ready_ == nullptr) throw std::runtime_error("CreateEventA failed");
+    ::WaitForSingleObject(ready_, INFINITE);
+    if (window_ == nullptr) throw std::runtime_error("the window thread could not create its window");
+}
+
+WindowThread::~WindowThread() {
+    ::PostThreadMessageA(threadId_, WM_QUIT, 0, 0);
+    thread_.join();
+    ::CloseHandle(ready_);
+}
+
 }  // namespace qvtest

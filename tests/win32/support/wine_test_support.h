@@ -94,6 +94,23 @@ private:
     HANDLE handle_ = nullptr;
 };
 
+// A window of a registered class, created on a thread of its own that dispatches its messages (sent
+// ones included) until the owner goes; the window is destroyed on that thread.
+class WindowThread {
+public:
+    explicit WindowThread(const char* className);
+    ~WindowThread();
+    WindowThread(const WindowThread&) = delete;
+    WindowThread& operator=(const WindowThread&) = delete;
+    HWND window() const noexcept { return window_; }
+
+private:
+    HANDLE ready_;
+    HWND window_ = nullptr;
+    DWORD threadId_ = 0;
+    Thread thread_;  // last: started once the rest is in place
+};
+
 // While it lives, a thread closes (WM_CLOSE) every visible top-level window of this process with one
 // of the given captions: dialogs and message boxes that a call opens and nobody is to read.
 class WindowCloser {
