@@ -101,8 +101,8 @@ fi
 # times are not comparable with a native run's.
 handler=/proc/sys/fs/binfmt_misc/qemu-i386
 if grep -qx enabled "$handler" 2>/dev/null; then
-  emulator=$(sed -n 's/^interpreter //p' "$handler")
-  QV_I386_RUNNER="emulated by $("$emulator" --version 2>/dev/null | head -n 1 || echo "$emulator")"
+  # QEMU's user mode answers QEMU_VERSION itself, whatever program it was asked to run.
+  QV_I386_RUNNER="emulated by $(QEMU_VERSION=1 /usr/lib/wine/wine 2>/dev/null | sed -n 1p)"
 elif [ -e /proc/sys/fs/binfmt_misc/register ]; then
   QV_I386_RUNNER=native
 else

@@ -37,8 +37,8 @@ need_files=(
   "/usr/lib/i386-linux-gnu/wine/i386-windows/kernel32.dll:libwine:i386"
 )
 
-wine_loader=/usr/lib/wine/wine
-# The two paths can be pointed elsewhere by the set-up's own tests.
+# These paths can be pointed elsewhere by the set-up's own tests.
+wine_loader=${QV_WINE_LOADER:-/usr/lib/wine/wine}
 binfmt=${QV_BINFMT_DIR:-/proc/sys/fs/binfmt_misc}
 emulator=${QV_I386_EMULATOR:-/usr/bin/qemu-i386-static}
 handler=$binfmt/qemu-i386
@@ -50,10 +50,15 @@ registration=':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\
 wine_runs() { timeout 120 "$wine_loader" --version >/dev/null 2>&1; }
 qemu_major() { { "$1" --version 2>/dev/null || true; } | sed -n '1s/.* version \([0-9]*\)\..*/\1/p'; }
 handler_interpreter() { sed -n 's/^interpreter //p' "$handler" 2>/dev/null; }
+# The version of the emulator that actually runs Wine's loader: QEMU's user mode answers QEMU_VERSION
+# itself, even where the registered path is not visible (a handler registered with F from a chroot).
+running_qemu_major() {
+  { QEMU_VERSION=1 timeout 60 "$wine_loader" 2>/dev/null || true; } | sed -n '1s/^qemu-i386 version \([0-9]*\)\..*/\1/p'
+}
 handler_works() {
   local major
   grep -qx enabled "$handler" 2>/dev/null || return 1
-  major=$(qemu_major "$(handler_interpreter)")
+  major=$(running_qemu_major)
   [ -n "$major" ] && [ "$major" -ge "$min_qemu" ] && wine_runs
 }
 
@@ -114,7 +119,8 @@ find_missing() {
 broken_handler() {
   local interp version
   interp=$(handler_interpreter)
-  version=$(qemu_major "$interp")
+  version=$(running_qemu_major)
+  [ -n "$version" ] || version=$(qemu_major "$interp")
   echo "setup: $handler is registered but does not run Wine's i386 side" \
        "(interpreter ${interp:-none}, QEMU version ${version:-unknown}, $(head -n 1 "$handler"));" \
        "it needs QEMU $min_qemu or later. Remove it (as root: echo -1 > $handler) and run set-up again." >&2
@@ -254,6 +260,6 @@ if [ "$mode" = emulated ]; then
   server=$(server_program)
   [ "${server##*/}" = wineserver64 ] ||
     { echo "setup: wineserver runs ${server:-nothing}, not the native /usr/lib/wine/wineserver64" >&2; exit 1; }
-  echo "setup: Wine's i386 side runs under $(handler_interpreter) (QEMU $(qemu_major "$(handler_interpreter)")), its server natively"
+  echo "setup: Wine's i386 side runs under $(handler_interpreter) (QEMU $(running_qemu_major)), its server natively"
 fi
 echo "setup: done"

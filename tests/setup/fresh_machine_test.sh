@@ -69,11 +69,15 @@ out=$(emulate "$scratch/binfmt-empty" "$scratch/qemu-10.0.2" --check) && fail "-
 case $out in *qemu-user-static*) fail "--check asked for an emulator that is there: $out" ;; *binfmt_misc:qemu-i386*) ;;
   *) fail "--check did not name the registration: $out" ;; esac
 
-# A handler of that name that cannot run Wine is reported with the way to remove it, and left alone.
+# A handler of that name that runs Wine's loader under QEMU 7.2 (a loader that answers as that QEMU
+# stands in) is reported with the way to remove it, and left alone.
 mkdir -p "$scratch/binfmt-old"
 printf 'enabled\ninterpreter %s\nflags: F\n' "$scratch/qemu-7.2.0" >"$scratch/binfmt-old/qemu-i386"
+printf '#!/bin/sh\n[ -z "$QEMU_VERSION" ] || echo "qemu-i386 version 7.2.0 (stand-in)"\n' >"$scratch/wine-on-qemu-7"
+chmod +x "$scratch/wine-on-qemu-7"
 cp "$scratch/binfmt-old/qemu-i386" "$scratch/handler-before"
-out=$(emulate "$scratch/binfmt-old" "$scratch/qemu-10.0.2") && fail "set-up accepted a handler of QEMU 7.2"
+out=$(QV_WINE_LOADER="$scratch/wine-on-qemu-7" emulate "$scratch/binfmt-old" "$scratch/qemu-10.0.2") &&
+  fail "set-up accepted a handler of QEMU 7.2"
 case $out in *"does not run Wine"*"echo -1 >"*) ;; *) fail "the old handler was not reported with its fix: $out" ;; esac
 cmp -s "$scratch/handler-before" "$scratch/binfmt-old/qemu-i386" || fail "the old handler was touched"
 
