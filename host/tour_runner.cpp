@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "hotkey_record.h"
+#include "desktop_input.h"
 #include "host_window.h"
 #include "png.h"
 #include "tour.h"
@@ -55,38 +56,14 @@ bool Fail(const std::string& why) {
     return false;
 }
 
-struct DialogSearch {
-    const char* caption;
-    HWND found;
-};
-
-BOOL CALLBACK MatchDialog(HWND window, LPARAM param) {
-    auto* search = reinterpret_cast<DialogSearch*>(param);
-    DWORD process = 0;
-    ::GetWindowThreadProcessId(window, &process);
-    char caption[128] = {};
-    ::GetWindowTextA(window, caption, sizeof caption);
-    if (process == ::GetCurrentProcessId() && ::IsWindowVisible(window) && std::strcmp(caption, search->caption) == 0) {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-HWND FindDialog(const char* caption) {
-    DialogSearch search{caption, nullptr};
-    ::EnumWindows(MatchDialog, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
 // Opens the object's Properties..., lets fill() set the dialog's controls, confirms with OK and waits
 // until the host has re-attached the object and saved its record.
 template <typename Fill>
 bool ThroughDialog(std::int32_t id, const char* caption, Fill fill) {
     const unsigned before = ViewObject(id).propertiesDone;
     ::PostMessageA(MainWindow(), kMsgOpenProperties, 0, id);
-    HWND dialog = nullptr;
-    if (!WaitFor([&] { return (dialog = FindDialog(caption)) != nullptr; }))
+    const HWND dialog = qv::WaitForWindow(caption, kStepTimeout);
+    if (dialog == nullptr)
         return Fail(std::string("the dialog \"") + caption + "\" did not open");
     if (!fill(dialog)) {
         ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
@@ -160,20 +137,9 @@ bool Click(const TourStep& step) {
     return true;
 }
 
-void SendKey(WORD key, bool up) {
-    INPUT input{};
-    input.type = INPUT_KEYBOARD;
-    input.ki.wVk = key;
-    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
-    ::SendInput(1, &input, sizeof input);
-}
-
 bool PressHotkey(const TourStep& step) {
     const unsigned before = ViewObject(step.objectId).clicks;
-    SendKey(VK_CONTROL, false);
-    SendKey(kTourHotkeyVirtualKey, false);
-    SendKey(kTourHotkeyVirtualKey, true);
-    SendKey(VK_CONTROL, true);
+    if (!qv::PressCombination(VK_CONTROL, kTourHotkeyVirtualKey)) return Fail("the system refused the key presses");
     if (!WaitFor([&] { return ViewObject(step.objectId).clicks != before; }))
         return Fail("the key press did not click the object");
     return true;

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "desktop_input.h"
 #include "plugin_loader.h"
 
 namespace qvtest {
@@ -28,16 +29,10 @@ void PumpFor(DWORD milliseconds);
 // Dispatches messages until done() holds or the time runs out; returns whether done() held.
 bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMilliseconds);
 
-// Finds a visible top-level window of this process with exactly this caption, waiting for it to
-// appear (for a message box or dialog shown by a call on another thread). Null on time-out.
-HWND WaitForWindow(const char* caption, DWORD timeoutMilliseconds);
-
-// Presses and releases a key combination as a user would (SendInput): modifier down, key down, key up,
-// modifier up. Returns whether the system took all four events.
-bool PressCombination(WORD modifierKey, WORD key);
-
-// Every visible top-level window of this process with exactly this caption, as it is now.
-std::vector<HWND> WindowsWithCaption(const char* caption);
+// Key presses and windows found by caption, as the tour uses them.
+using qv::PressCombination;
+using qv::WaitForWindow;
+using qv::WindowsWithCaption;
 
 // Runs the current test again, alone, in a child process of this same program, so that a crash or a
 // hang of the scenario fails this test and not the whole run. In the parent it waits for the child,
