@@ -1,4 +1,4 @@
-// What the reference host's window code offers its tour runner, which drives the host from a thread
+// What the reference host offers its tour runner, which drives the host from a thread
 // of its own as a user would (clicks, keys, dialogs, files) and watches what the objects show.
 #pragma once
 
