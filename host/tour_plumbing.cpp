@@ -130,7 +130,7 @@ void OnTourDone(bool passed) {
     ::PostMessageA(g_main, WM_CLOSE, 0, 0);
 }
 
-ObjectView ViewObject(std::int32_t id, bool withRecord) {
+ObjectView ViewObject(std::int32_t id) {
     ObjectView view;
     ::AcquireSRWLockShared(&g_lock);
     for (const auto& o : g_objects) {
@@ -143,8 +143,6 @@ ObjectView ViewObject(std::int32_t id, bool withRecord) {
         view.propertiesDone = o->propertiesDone;
         view.restored = o->restored;
         view.needsRecord = o->library != nullptr;
-        if (withRecord && o->library != nullptr)
-            view.record.assign(o->record.get(), o->record.get() + o->library->recordSize);
     }
     ::ReleaseSRWLockShared(&g_lock);
     return view;
