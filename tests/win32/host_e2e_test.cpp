@@ -231,19 +231,7 @@ TEST(HostEndToEnd, StaleHotkeyRecordBindsCleanlyAndAFailedSaveLeavesTheOldFile) 
         ::GetWindowThreadProcessId(main, &host);
         blocker = records + "." + std::to_string(host) + ".new";
         ASSERT_TRUE(::CreateDirectoryA(blocker.c_str(), nullptr));  // the host's new file cannot be written
-        for (WORD key : {WORD{VK_CONTROL}, WORD{VK_F9}}) {
-            INPUT input{};
-            input.type = INPUT_KEYBOARD;
-            input.ki.wVk = key;
-            ::SendInput(1, &input, sizeof input);
-        }
-        for (WORD key : {WORD{VK_F9}, WORD{VK_CONTROL}}) {
-            INPUT input{};
-            input.type = INPUT_KEYBOARD;
-            input.ki.wVk = key;
-            input.ki.dwFlags = KEYEVENTF_KEYUP;
-            ::SendInput(1, &input, sizeof input);
-        }
+        EXPECT_TRUE(qvtest::PressCombination(VK_CONTROL, VK_F9));
         pressed = WaitForOutput(output, "\"C\" (22) clicked");
         ::PostMessageA(main, WM_CLOSE, 0, 0);
     });
