@@ -1,4 +1,4 @@
-// What the reference host's window code offers its tour runner, which drives the host from a thread
+// What the reference host offers its tour runner, which drives the host from a thread
 // of its own as a user would (clicks, keys, dialogs, files) and watches what the objects show.
 #pragma once
 
@@ -27,12 +27,10 @@ struct ObjectView {
     unsigned propertiesDone = 0;    // Properties... round trips finished (QVConfig, QVUninit, QVInit, save)
     bool restored = false;          // its record came from the records file
     bool needsRecord = false;       // it has a plug-in that reported a record
-    std::vector<std::uint8_t> record;
 };
 
-// A consistent copy of one object's shown state, safe to take from any thread. The record is copied
-// only when asked for, at a moment when the host's thread is not calling the plug-in.
-ObjectView ViewObject(std::int32_t id, bool withRecord = false);
+// A consistent copy of one object's shown state, safe to take from any thread.
+ObjectView ViewObject(std::int32_t id);
 std::vector<std::int32_t> ObjectIds();
 HWND MainWindow();
 const Desktop& CurrentDesktop();

@@ -6,23 +6,22 @@
 #include <shellapi.h>
 
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "hotkey_record.h"
 #include "desktop_input.h"
 #include "host_window.h"
+#include "hotkey_relay/res/resource_ids.h"
 #include "png.h"
+#include "recycle_watcher/res/resource_ids.h"
 #include "tour.h"
-#include "watch_record.h"
 #include "window_png.h"
 #include "win32_owner.h"
 
 namespace qvhost {
 
-static_assert(kTourHotkeyModifier == MOD_CONTROL && kTourHotkeyModifier == hotrelay::kModControl);
+static_assert(kTourHotkeyModifier == MOD_CONTROL);
 static_assert(kTourHotkeyVirtualKey == VK_F10);
 
 namespace {
@@ -30,10 +29,6 @@ namespace {
 constexpr DWORD kStepTimeout = 20000;  // ms; the bin's states follow within a few check intervals
 constexpr char kHotkeyDialog[] = "Hotrelay Properties (Version 0.2.2 Build 4 Beta)";
 constexpr char kBinDialog[] = "Wastewatch Properties";
-// Controls of the plug-ins' dialogs, as a user finds them.
-constexpr int kHotkeyKeyList = 1001, kCtrlButton = 1003, kSingleClickButton = 1006;
-constexpr int kCheckIntervalEdit = 1002, kNotifyCriticalBox = 1004, kNotifyWarningBox = 1005;
-constexpr int kCriticalEdit = 1006, kWarningEdit = 1008;
 
 struct Tour {
     std::vector<TourStep> steps;
@@ -81,48 +76,28 @@ void Check(HWND dialog, int id) {
         ::SendDlgItemMessageA(dialog, id, BM_CLICK, 0, 0);
 }
 
+// The settings are seen to work later, in the tour's own steps: the key press clicks the object, the
+// bin's object passes through the warning and critical states at the tour's limits.
 bool ConfigureHotkey(const TourStep& step) {
-    const bool ok = ThroughDialog(step.objectId, kHotkeyDialog, [](HWND dialog) {
-        if (::SendDlgItemMessageA(dialog, kHotkeyKeyList, CB_SELECTSTRING, static_cast<WPARAM>(-1),
+    return ThroughDialog(step.objectId, kHotkeyDialog, [](HWND dialog) {
+        if (::SendDlgItemMessageA(dialog, IDC_HOTKEY_KEY, CB_SELECTSTRING, static_cast<WPARAM>(-1),
                                   reinterpret_cast<LPARAM>(kTourHotkeyKey)) == CB_ERR)
             return Fail(std::string("the key list has no ") + kTourHotkeyKey);
-        ::SendDlgItemMessageA(dialog, kCtrlButton, BM_CLICK, 0, 0);
-        ::SendDlgItemMessageA(dialog, kSingleClickButton, BM_CLICK, 0, 0);
+        ::SendDlgItemMessageA(dialog, IDC_MODIFIER_CTRL, BM_CLICK, 0, 0);
+        ::SendDlgItemMessageA(dialog, IDC_KIND_SINGLE_CLICK, BM_CLICK, 0, 0);
         return true;
     });
-    if (!ok) return false;
-    const ObjectView view = ViewObject(step.objectId, true);
-    hotrelay::HotkeyRecord record{};
-    if (view.record.size() != sizeof record) return Fail("the object's record is not a Hotrelay2 record");
-    std::memcpy(&record, view.record.data(), sizeof record);
-    if (record.modifiers != kTourHotkeyModifier || record.virtualKey != kTourHotkeyVirtualKey ||
-        record.activationKind != hotrelay::kSingleClick)
-        return Fail("the dialog did not store Ctrl+F10, single click");
-    if (record.atom == 0) return Fail("the hotkey is not bound after QVInit (taken elsewhere?)");
-    char text[64];
-    std::snprintf(text, sizeof text, "tour:   bound, hotkey atom 0x%04X", record.atom);
-    LogLine(text);
-    return true;
 }
 
 bool ConfigureBin(const TourStep& step) {
-    const bool ok = ThroughDialog(step.objectId, kBinDialog, [](HWND dialog) {
-        ::SetDlgItemInt(dialog, kCheckIntervalEdit, kTourCheckInterval, FALSE);
-        ::SetDlgItemInt(dialog, kCriticalEdit, kTourCriticalLimit, FALSE);
-        ::SetDlgItemInt(dialog, kWarningEdit, kTourWarningLimit, FALSE);
-        Check(dialog, kNotifyCriticalBox);
-        Check(dialog, kNotifyWarningBox);
+    return ThroughDialog(step.objectId, kBinDialog, [](HWND dialog) {
+        ::SetDlgItemInt(dialog, IDC_CHECK_INTERVAL, kTourCheckInterval, FALSE);
+        ::SetDlgItemInt(dialog, IDC_CRITICAL_LIMIT, kTourCriticalLimit, FALSE);
+        ::SetDlgItemInt(dialog, IDC_WARNING_LIMIT, kTourWarningLimit, FALSE);
+        Check(dialog, IDC_NOTIFY_CRITICAL);
+        Check(dialog, IDC_NOTIFY_WARNING);
         return true;
     });
-    if (!ok) return false;
-    const ObjectView view = ViewObject(step.objectId, true);
-    wastewatch::WatchRecord record{};
-    if (view.record.size() != sizeof record) return Fail("the object's record is not a Wastewatch record");
-    std::memcpy(&record, view.record.data(), sizeof record);
-    if (record.checkInterval != kTourCheckInterval || record.criticalLimit != kTourCriticalLimit ||
-        record.warningLimit != kTourWarningLimit || record.notifyCritical == 0 || record.notifyWarning == 0)
-        return Fail("the dialog did not store the tour's settings");
-    return true;
 }
 
 bool Click(const TourStep& step) {

@@ -11,11 +11,15 @@
 #include "hotkey_record.h"
 #include "records.h"
 #include "screenshot.h"
+#include "tour.h"
 #include "watch_record.h"
 #include "win32_owner.h"
 #include "wine_test_support.h"
 
 namespace {
+
+// The tour presses its hotkey by these constants; Hotrelay2 stores the modifier as it registers it.
+static_assert(qvhost::kTourHotkeyModifier == hotrelay::kModControl);
 
 int g_hostRuns = 0;  // each run's output file is its own: a host may be started while another one runs
 
@@ -138,18 +142,24 @@ TEST(HostEndToEnd, TourDrivesBothFlowsAndWhatWasSetSurvivesTheReopen) {
     const auto hotkey =
         qvhost::ChooseRecord(file, true, "default", 22, "Hotrelay2.dll", sizeof(hotrelay::HotkeyRecord));
     ASSERT_TRUE(hotkey.data.has_value()) << hotkey.warning;
+    // What the tour set in the plug-ins' dialogs, in the plug-ins' own record layouts.
     hotrelay::HotkeyRecord saved{};
     std::memcpy(&saved, hotkey.data->data(), sizeof saved);
+    EXPECT_EQ(saved.modifiers, qvhost::kTourHotkeyModifier);
+    EXPECT_EQ(saved.virtualKey, qvhost::kTourHotkeyVirtualKey);
     EXPECT_EQ(saved.virtualKey, static_cast<std::uint32_t>(VK_F10));
+    EXPECT_EQ(saved.activationKind, hotrelay::kSingleClick);
     EXPECT_NE(saved.atom, 0u);  // saved while bound: run-time values are stored as they were
     EXPECT_NE(saved.previousProc, 0u);
     const auto bin = qvhost::ChooseRecord(file, true, "default", 1, "Wastewatch.dll", sizeof(wastewatch::WatchRecord));
     ASSERT_TRUE(bin.data.has_value()) << bin.warning;
     wastewatch::WatchRecord watch{};
     std::memcpy(&watch, bin.data->data(), sizeof watch);
-    EXPECT_EQ(watch.checkInterval, 1u);
-    EXPECT_EQ(watch.criticalLimit, 2u);
-    EXPECT_EQ(watch.warningLimit, 1u);
+    EXPECT_EQ(watch.checkInterval, qvhost::kTourCheckInterval);
+    EXPECT_EQ(watch.criticalLimit, qvhost::kTourCriticalLimit);
+    EXPECT_EQ(watch.warningLimit, qvhost::kTourWarningLimit);
+    EXPECT_NE(watch.notifyCritical, 0u);
+    EXPECT_NE(watch.notifyWarning, 0u);
     EXPECT_EQ(ReadFile(screenshot).substr(1, 3), "PNG");
     ::DeleteFileA(records.c_str());
 }
@@ -221,19 +231,7 @@ TEST(HostEndToEnd, StaleHotkeyRecordBindsCleanlyAndAFailedSaveLeavesTheOldFile) 
         ::GetWindowThreadProcessId(main, &host);
         blocker = records + "." + std::to_string(host) + ".new";
         ASSERT_TRUE(::CreateDirectoryA(blocker.c_str(), nullptr));  // the host's new file cannot be written
-        for (WORD key : {WORD{VK_CONTROL}, WORD{VK_F9}}) {
-            INPUT input{};
-            input.type = INPUT_KEYBOARD;
-            input.ki.wVk = key;
-            ::SendInput(1, &input, sizeof input);
-        }
-        for (WORD key : {WORD{VK_F9}, WORD{VK_CONTROL}}) {
-            INPUT input{};
-            input.type = INPUT_KEYBOARD;
-            input.ki.wVk = key;
-            input.ki.dwFlags = KEYEVENTF_KEYUP;
-            ::SendInput(1, &input, sizeof input);
-        }
+        EXPECT_TRUE(qvtest::PressCombination(VK_CONTROL, VK_F9));
         pressed = WaitForOutput(output, "\"C\" (22) clicked");
         ::PostMessageA(main, WM_CLOSE, 0, 0);
     });

@@ -1,0 +1,116 @@
+// The host's plug-in loads, its record-size cap and the order of its calls into plug-ins.
+#include <gtest/gtest.h>
+
+#include "lifecycle.h"
+#include "records.h"
+
+namespace {
+
+using qvhost::HostCall;
+using qvhost::ObjectLife;
+using qvhost::ObjectLoad;
+using qvhost::PlannedCall;
+
+std::vector<qvhost::DesktopObject> Objects(std::initializer_list<const char*> plugins) {
+    std::vector<qvhost::DesktopObject> objects;
+    for (const char* plugin : plugins) {
+        objects.emplace_back();
+        objects.back().id = static_cast<std::int32_t>(objects.size());
+        objects.back().plugin = plugin;
+    }
+    return objects;
+}
+
+TEST(HostLoads, OnePerLibrary) {
+    struct Case {
+        const char* name;
+        std::vector<qvhost::DesktopObject> objects;
+        std::vector<std::string> libraries;
+        std::vector<ObjectLoad> loads;
+    };
+    const Case cases[] = {
+        {"none", {}, {}, {}},
+        {"no plug-ins", Objects({"", ""}), {}, {{}, {}}},
+        {"shared, names differ in case",
+         Objects({"Wastewatch.dll", "", "Hotrelay2.dll", "hotrelay2.DLL", "WASTEWATCH.DLL", "Calculator.dll"}),
+         {"Wastewatch.dll", "Hotrelay2.dll", "Calculator.dll"},
+         {{0, true}, {}, {1, true}, {1, false}, {0, false}, {2, true}}},
+        {"a path is another library", Objects({"Hotrelay2.dll", "sub\\Hotrelay2.dll"}),
+         {"Hotrelay2.dll", "sub\\Hotrelay2.dll"}, {{0, true}, {1, true}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const qvhost::LoadPlan plan = qvhost::PlanLoads(c.objects);
+        EXPECT_EQ(plan.libraries, c.libraries);
+        EXPECT_EQ(plan.objects, c.loads);
+    }
+}
+
+TEST(HostLoads, RecordSizeCap) {
+    struct Case {
+        std::uint32_t size;
+        const char* refusal;
+    };
+    const Case cases[] = {
+        {0, ""},
+        {20, ""},
+        {qvhost::kMaxRecordSize, ""},
+        {qvhost::kMaxRecordSize + 1, "plug-in \"Big.dll\" asks for a record of 65537 bytes"},
+        {0xFFFFFFFFu, "plug-in \"Big.dll\" asks for a record of 4294967295 bytes"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.size);
+        EXPECT_EQ(qvhost::RecordSizeRefusal("Big.dll", c.size), c.refusal);
+    }
+}
+
+TEST(HostCalls, Properties) {
+    struct Case {
+        const char* name;
+        ObjectLife life;
+        bool hasConfig;
+        std::vector<PlannedCall> calls;
+    };
+    const Case cases[] = {
+        {"initialised",
+         {true, true},
+         true,
+         {{HostCall::kConfig, 4}, {HostCall::kUninit, 4}, {HostCall::kInit, 4}, {HostCall::kShowRecord, 4},
+          {HostCall::kSaveRecords}}},
+        {"not initialised",
+         {true, false},
+         true,
+         {{HostCall::kConfig, 4}, {HostCall::kInit, 4}, {HostCall::kShowRecord, 4}, {HostCall::kSaveRecords}}},
+        {"no dialog", {true, true}, false, {}},
+        {"detached", {false, false}, true, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(qvhost::PlanProperties(4, c.life, c.hasConfig), c.calls);
+    }
+}
+
+TEST(HostCalls, ShutDownSavesBeforeDetaching) {
+    struct Case {
+        const char* name;
+        std::vector<ObjectLife> objects;
+        std::size_t libraries;
+        std::vector<PlannedCall> calls;
+    };
+    const Case cases[] = {
+        {"empty desktop", {}, 0, {{HostCall::kSaveRecords}, {HostCall::kDetachAll}}},
+        {"mixed",
+         {{true, true}, {false, false}, {true, false}, {true, true}},
+         2,
+         {{HostCall::kSaveRecords}, {HostCall::kUninit, 0}, {HostCall::kUninit, 3}, {HostCall::kDetachAll},
+          {HostCall::kUnload, 0}, {HostCall::kUnload, 1}}},
+        {"a library no object kept", {{false, false}}, 1,
+         {{HostCall::kSaveRecords}, {HostCall::kDetachAll}, {HostCall::kUnload, 0}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(qvhost::PlanShutDown(c.objects, c.libraries), c.calls);
+    }
+}
+
+}  // namespace
