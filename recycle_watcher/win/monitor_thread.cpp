@@ -127,6 +127,8 @@ HANDLE NewEvent(bool manualReset) noexcept {
 }
 
 static_assert(kWaitForever == INFINITE);
+// A wait holds at most the stop, the retime, the emptier's idle event and one signal per drive.
+static_assert(3 + kDriveCount <= MAXIMUM_WAIT_OBJECTS);
 
 // Reads the bin only between TryBeginBinRead and EndBinRead.
 class BinRead {
@@ -197,9 +199,9 @@ private:
         }
         const DWORD woken = ::WaitForMultipleObjects(count, handles, FALSE, action.milliseconds);
         if (woken == WAIT_TIMEOUT) return Facts(MonitorEventKind::kTimeout);
-        // WAIT_FAILED, and anything no event or change signal can give (an abandoned mutex).
-        if (woken < WAIT_OBJECT_0 || woken >= WAIT_OBJECT_0 + count) return Facts(MonitorEventKind::kWaitFailed);
         const DWORD index = woken - WAIT_OBJECT_0;
+        // WAIT_FAILED, and anything no event or change signal can give (an abandoned mutex).
+        if (index >= count) return Facts(MonitorEventKind::kWaitFailed);
         if (kinds[index] == MonitorEventKind::kChange) watch_.Rearm(index - firstChange);
         return Facts(kinds[index]);
     }
