@@ -54,16 +54,4 @@ bool WatchIsTrustworthy(const BinWatchPlan& plan, std::size_t signalsOpened) noe
     return anyBin && signalsOpened == plan.size();
 }
 
-CycleMeasurement ChooseMeasurement(const CycleFacts& facts) noexcept {
-    if (facts.emptyingNow) return facts.haveLast ? CycleMeasurement::kReuse : CycleMeasurement::kAwaitEmptying;
-    if (!facts.haveLast || !facts.trustworthy) return CycleMeasurement::kMeasure;
-    if (facts.signalled || facts.snapshotChanged || facts.emptiedSince) return CycleMeasurement::kMeasure;
-    if (facts.sinceLastMs >= kSafetyRemeasureMs) return CycleMeasurement::kMeasure;
-    return CycleMeasurement::kReuse;
-}
-
-bool ShouldMeasureAhead(bool measuredAheadThisSleep, bool trustworthy, bool emptyingNow) noexcept {
-    return trustworthy && !measuredAheadThisSleep && !emptyingNow;
-}
-
 }  // namespace wastewatch

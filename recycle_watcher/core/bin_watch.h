@@ -1,5 +1,5 @@
-// When the monitor must measure the bin and when the last measurement still stands: which folders
-// hold the bin on each drive, what a snapshot of them is, and the decision taken every cycle.
+// Where the monitor watches the bin for changes: which folders hold the bin on each drive, when that
+// watch can be trusted, and what a snapshot of the folders is.
 #pragma once
 
 #include <array>
@@ -10,15 +10,6 @@
 #include "function_ref.h"
 
 namespace wastewatch {
-
-// A measurement stands at most this long while every bin folder is watched: a change the watch
-// cannot see (inside a deleted folder kept in the bin) is still found within it.
-inline constexpr std::uint64_t kSafetyRemeasureMs = 15ull * 60ull * 1000ull;
-
-// How long a burst of changes is let settle (no change for this long, but no longer than the
-// maximum) before the bin is measured ahead of the cycle.
-inline constexpr std::uint32_t kSettleQuietMs = 150;
-inline constexpr std::uint32_t kSettleMaxMs = 1000;
 
 inline constexpr std::size_t kDriveCount = 26;           // A: to Z:
 inline constexpr std::size_t kFolderPathCapacity = 260;  // a path the 8-bit file calls take, with its NUL
@@ -59,28 +50,5 @@ struct BinSnapshot {
     std::size_t folderCount = 0;                          // entries of folderTimes in use; the rest stay 0
     bool operator==(const BinSnapshot&) const = default;
 };
-
-struct CycleFacts {
-    bool haveLast;         // a measurement was taken before
-    bool trustworthy;      // see WatchIsTrustworthy
-    bool signalled;        // a change signal fired since the last measurement was armed
-    bool snapshotChanged;  // the folders or the drive set differ from the last measurement's snapshot
-    bool emptiedSince;     // this plug-in finished emptying the bin since the last measurement
-    bool emptyingNow;      // this plug-in is emptying the bin right now
-    std::uint64_t sinceLastMs;
-};
-
-enum class CycleMeasurement {
-    kMeasure,          // measure the bin now
-    kReuse,            // nothing can have changed (or it cannot be measured now): the last result stands
-    kAwaitEmptying,    // nothing to reuse, and the bin must not be read while this plug-in empties it
-};
-
-CycleMeasurement ChooseMeasurement(const CycleFacts& facts) noexcept;
-
-// During the sleep between cycles, after a change signal: measure ahead of the cycle (so that the
-// cycle reports the change without waiting for a measurement) at most once per sleep, and never
-// while this plug-in empties the bin.
-bool ShouldMeasureAhead(bool measuredAheadThisSleep, bool trustworthy, bool emptyingNow) noexcept;
 
 }  // namespace wastewatch

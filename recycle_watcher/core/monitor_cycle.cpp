@@ -26,10 +26,4 @@ CyclePlan PlanCycle(WatchState& state, std::uint64_t itemCount, std::uint64_t si
     return plan;
 }
 
-std::uint32_t SleepMilliseconds(std::uint32_t checkIntervalSeconds) {
-    // 4,294,967 s is the longest interval whose milliseconds stay below 0xFFFFFFFF (INFINITE).
-    constexpr std::uint32_t kLongestSeconds = 0xFFFFFFFEu / 1000u;
-    return std::clamp<std::uint32_t>(checkIntervalSeconds, 1u, kLongestSeconds) * 1000u;
-}
-
 }  // namespace wastewatch

@@ -27,8 +27,4 @@ struct CyclePlan {
 // without being told.
 CyclePlan PlanCycle(WatchState& state, std::uint64_t itemCount, std::uint64_t sizeBytes);
 
-// Milliseconds to sleep between two measurements: at least one second, and never the wait-forever
-// value however large the interval (which stays stored as the user typed it).
-std::uint32_t SleepMilliseconds(std::uint32_t checkIntervalSeconds);
-
 }  // namespace wastewatch

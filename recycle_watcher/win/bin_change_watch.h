@@ -35,6 +35,9 @@ public:
     // folder in which a bin folder would appear, means the watch must be opened again.
     BinSnapshot Snapshot() const noexcept;
     bool NeedsReopen(const BinSnapshot& now) const noexcept { return reopen_ || now.drives != drives_; }
+    void ReopenIfNeeded() noexcept {
+        if (NeedsReopen(Snapshot())) Open();
+    }
 
 private:
     static void CloseSignal(HANDLE handle) noexcept { ::FindCloseChangeNotification(handle); }

@@ -1,8 +1,7 @@
 // The monitor thread: every check interval while objects are watched, posts each watched object's
-// notifications to the host's main window, from a measurement of the bin that is taken again only
-// when the bin may have changed since the last one (see ChooseMeasurement). Where the bin's folders
-// are watched, a change during the sleep is measured as soon as it settles, so the next cycle
-// reports it without first waiting for a measurement; where they cannot be, every cycle measures.
+// notifications to the host's main window. When to measure, to reuse the last measurement, to post
+// and to sleep is MonitorSchedule's to decide; the thread carries out each of its answers (a wait,
+// a look at the bin's folders, a measurement, a post) and reports the outcome back to it.
 //
 // A thread runs only while something is watched: the first QVInit starts it, the last QVUninit tells
 // it to go. Everything a thread needs to run and to stop lives in its own MonitorThread, so a thread
@@ -26,7 +25,6 @@
 
 #include <windows.h>
 
-#include <algorithm>
 #include <atomic>
 #include <new>
 #include <utility>
@@ -34,8 +32,8 @@
 #include "bin_change_watch.h"
 #include "bin_emptier.h"
 #include "bin_measurement.h"
-#include "bin_watch.h"
 #include "monitor_exit.h"
+#include "monitor_schedule.h"
 #include "qv_contract.h"
 #include "watcher_state.h"
 #include "win32_owner.h"
@@ -128,123 +126,132 @@ HANDLE NewEvent(bool manualReset) noexcept {
     ::FreeLibraryAndExitThread(reference, 0);
 }
 
-// The last measurement and what was true of the bin's folders when it was taken.
-struct LastMeasurement {
-    bool taken = false;
-    BinMeasurement result{};
-    BinSnapshot snapshot;
-    DWORD tick = 0;
-    std::uint32_t emptyings = 0;  // emptyings of this plug-in finished before it was taken
+static_assert(kWaitForever == INFINITE);
+// A wait holds at most the stop, the retime, the emptier's idle event and one signal per drive.
+static_assert(3 + kDriveCount <= MAXIMUM_WAIT_OBJECTS);
+
+// Reads the bin only between TryBeginBinRead and EndBinRead.
+class BinRead {
+public:
+    explicit BinRead(BinGate::Reader reader) noexcept : reader_(reader), reading_(TryBeginBinRead(reader)) {}
+    BinRead(const BinRead&) = delete;
+    BinRead& operator=(const BinRead&) = delete;
+    ~BinRead() {
+        if (reading_) EndBinRead(reader_);
+    }
+    explicit operator bool() const noexcept { return reading_; }
+
+private:
+    BinGate::Reader reader_;
+    bool reading_;
 };
 
-// Measures the bin now. The change signals are armed again and the snapshot taken first, so a
-// change from then on is seen at the next cycle. Call it between TryBeginBinRead and EndBinRead.
-void MeasureNow(MonitorThread& self, BinChangeWatch& watch, LastMeasurement& last) noexcept {
-    if (watch.NeedsReopen(watch.Snapshot())) watch.Open();
-    watch.TakeChanges();
-    BinSnapshot snapshot = watch.Snapshot();
-    const std::uint32_t emptyings = EmptyingsDone();
-    const BinMeasurement measured = MeasureBinTotals(self.stopRequested);
-    if (self.stopRequested.load()) return;  // possibly cut short: not a measurement of the bin
-    last.taken = true;
-    last.result = measured;
-    last.snapshot = std::move(snapshot);
-    last.tick = ::GetTickCount();
-    last.emptyings = emptyings;
-}
+// Carries out the schedule's actions for one thread and reports each outcome back to it.
+class MonitorLoop {
+public:
+    explicit MonitorLoop(MonitorThread& self) noexcept : self_(self) { watch_.Open(); }
+    MonitorLoop(const MonitorLoop&) = delete;
+    MonitorLoop& operator=(const MonitorLoop&) = delete;
 
-// Brings the last measurement up to date if anything may have changed since it was taken; false when
-// the thread was told to go meanwhile.
-bool RefreshMeasurement(MonitorThread& self, BinChangeWatch& watch, LastMeasurement& last) noexcept {
-    for (;;) {
-        const bool reading = TryBeginBinRead(self.reader);
-        const bool signalled = watch.TakeChanges();
-        const BinSnapshot now = watch.Snapshot();
-        const CycleFacts facts{last.taken,
-                               watch.Trustworthy(),
-                               signalled,
-                               !(now == last.snapshot) || watch.NeedsReopen(now),
-                               EmptyingsDone() != last.emptyings,
-                               !reading,
-                               static_cast<std::uint64_t>(::GetTickCount() - last.tick)};
-        const CycleMeasurement choice = ChooseMeasurement(facts);
-        if (choice == CycleMeasurement::kMeasure) MeasureNow(self, watch, last);
-        if (reading) EndBinRead(self.reader);
-        if (choice != CycleMeasurement::kAwaitEmptying) return !self.stopRequested.load();
-        // Nothing measured yet, and this plug-in is emptying the bin: wait until it is done.
-        const HANDLE wakers[] = {self.stopEvent.get(), EmptierIdleEvent()};
-        const DWORD woken = ::WaitForMultipleObjects(2, wakers, FALSE, INFINITE);
-        if (woken == WAIT_FAILED) self.cannotWait = true;
-        if (woken != WAIT_OBJECT_0 + 1) return false;
-    }
-}
-
-void RunCycle(MonitorThread& self, BinChangeWatch& watch, LastMeasurement& last) noexcept {
-    if (self.stopRequested.load() || !IsWatching()) return;
-    if (!RefreshMeasurement(self, watch, last)) return;
-    // Without the host's main window nothing can be told, so nothing is marked as told either.
-    HWND host = ::FindWindowA(qv::kMainWindowClass, qv::kMainWindowName);
-    if (host == nullptr) return;
-    const CyclePlan plan = PlanMonitorCycle(self.stopRequested, last.result.count, last.result.size);
-    for (std::size_t i = 0; i < plan.size; ++i) {
-        const Notification& note = plan.notifications[i];
-        ::PostMessageA(host, qv::kNotifyMessage, note.code, static_cast<LPARAM>(note.objectId));
-    }
-}
-
-// After a change signal during the sleep: lets a burst of changes settle, so that it costs one
-// measurement. False when the thread was told to go.
-bool Settle(MonitorThread& self, BinChangeWatch& watch) noexcept {
-    const DWORD start = ::GetTickCount();
-    for (;;) {
-        const DWORD elapsed = ::GetTickCount() - start;
-        if (elapsed >= kSettleMaxMs) return true;
-        HANDLE wakers[MAXIMUM_WAIT_OBJECTS] = {self.stopEvent.get()};
-        std::copy(watch.Signals(), watch.Signals() + watch.SignalCount(), wakers + 1);
-        const DWORD count = static_cast<DWORD>(1 + watch.SignalCount());
-        const DWORD woken =
-            ::WaitForMultipleObjects(count, wakers, FALSE, std::min<DWORD>(kSettleQuietMs, kSettleMaxMs - elapsed));
-        if (woken == WAIT_FAILED) self.cannotWait = true;
-        if (woken == WAIT_OBJECT_0 || woken == WAIT_FAILED) return false;
-        if (woken == WAIT_TIMEOUT) return true;
-        if (woken > WAIT_OBJECT_0 && woken < WAIT_OBJECT_0 + count) watch.Rearm(woken - WAIT_OBJECT_0 - 1);
-    }
-}
-
-// Sleeps one check interval, read when the sleep starts; a new interval starts the sleep again. A
-// change to the bin during the sleep is measured ahead of the cycle (once per sleep), so the cycle
-// can report it without first waiting for a measurement.
-void SleepOneInterval(MonitorThread& self, BinChangeWatch& watch, LastMeasurement& last) noexcept {
-    DWORD start = ::GetTickCount();
-    bool measuredAhead = false;
-    for (;;) {
-        const DWORD milliseconds = SleepMilliseconds(CheckIntervalInForce());
-        const DWORD elapsed = ::GetTickCount() - start;
-        if (elapsed >= milliseconds) return;
-        HANDLE wakers[MAXIMUM_WAIT_OBJECTS] = {self.stopEvent.get(), self.retimeEvent.get()};
-        std::copy(watch.Signals(), watch.Signals() + watch.SignalCount(), wakers + 2);
-        const DWORD count = static_cast<DWORD>(2 + watch.SignalCount());
-        const DWORD woken = ::WaitForMultipleObjects(count, wakers, FALSE, milliseconds - elapsed);
-        if (woken == WAIT_OBJECT_0 || woken == WAIT_TIMEOUT) return;
-        if (woken == WAIT_OBJECT_0 + 1) {
-            start = ::GetTickCount();
-            continue;
+    // Runs until the schedule says to leave; true when the thread gives up (it can no longer wait).
+    bool Run() noexcept {
+        MonitorSchedule schedule;
+        MonitorEvent event = Facts(MonitorEventKind::kStarted);
+        for (;;) {
+            const MonitorAction action = schedule.Next(event);
+            switch (action.kind) {
+                case MonitorActionKind::kWait: event = Wait(action); break;
+                case MonitorActionKind::kLookAtBin: event = LookAtBin(); break;
+                case MonitorActionKind::kMeasure: event = Measure(); break;
+                case MonitorActionKind::kFindWindow: event = FindHost(); break;
+                case MonitorActionKind::kPost: event = Post(); break;
+                case MonitorActionKind::kLeave: return action.giveUp;
+            }
         }
-        if (woken == WAIT_FAILED) {
-            // Nothing could wake a plain sleep for a stop: the thread leaves instead.
-            self.cannotWait = true;
-            return;
-        }
-        watch.Rearm(woken - WAIT_OBJECT_0 - 2);
-        if (!ShouldMeasureAhead(measuredAhead, watch.Trustworthy(), false)) continue;
-        if (!Settle(self, watch)) return;
-        measuredAhead = true;
-        if (!TryBeginBinRead(self.reader)) continue;  // this plug-in is emptying the bin: the cycle sees to it
-        // The changes seen so far count as taken by this measurement.
-        MeasureNow(self, watch, last);
-        EndBinRead(self.reader);
     }
-}
+
+private:
+    MonitorEvent Facts(MonitorEventKind kind, MonitorEvent event = {}) noexcept {
+        event.kind = kind;
+        event.now = ::GetTickCount();
+        event.checkIntervalSeconds = CheckIntervalInForce();
+        event.watching = IsWatching();
+        event.trustworthy = watch_.Trustworthy();
+        event.stopping = self_.stopRequested.load();
+        return event;
+    }
+
+    MonitorEvent Wait(const MonitorAction& action) noexcept {
+        HANDLE handles[MAXIMUM_WAIT_OBJECTS];
+        MonitorEventKind kinds[MAXIMUM_WAIT_OBJECTS];
+        DWORD count = 0;
+        const auto add = [&](HANDLE handle, MonitorEventKind kind) {
+            handles[count] = handle;
+            kinds[count++] = kind;
+        };
+        // The stop comes first: it wins over anything signalled at the same time.
+        if (action.wakers & kWakeOnStop) add(self_.stopEvent.get(), MonitorEventKind::kStop);
+        if (action.wakers & kWakeOnRetime) add(self_.retimeEvent.get(), MonitorEventKind::kRetime);
+        if (action.wakers & kWakeOnEmptierIdle) add(EmptierIdleEvent(), MonitorEventKind::kEmptyingFinished);
+        const DWORD firstChange = count;
+        if (action.wakers & kWakeOnChange) {
+            for (std::size_t i = 0; i < watch_.SignalCount(); ++i) add(watch_.Signals()[i], MonitorEventKind::kChange);
+        }
+        const DWORD woken = ::WaitForMultipleObjects(count, handles, FALSE, action.milliseconds);
+        if (woken == WAIT_TIMEOUT) return Facts(MonitorEventKind::kTimeout);
+        const DWORD index = woken - WAIT_OBJECT_0;
+        // WAIT_FAILED, and anything no event or change signal can give (an abandoned mutex).
+        if (index >= count) return Facts(MonitorEventKind::kWaitFailed);
+        if (kinds[index] == MonitorEventKind::kChange) watch_.Rearm(index - firstChange);
+        return Facts(kinds[index]);
+    }
+
+    MonitorEvent LookAtBin() noexcept {
+        MonitorEvent bin;
+        bin.signalled = watch_.TakeChanges();
+        bin.snapshot = watch_.Snapshot();
+        bin.needsReopen = watch_.NeedsReopen(bin.snapshot);
+        bin.emptyings = EmptyingsDone();
+        return Facts(MonitorEventKind::kBinLooked, bin);
+    }
+
+    // The change signals are armed again and the snapshot taken first, so that a change from then
+    // on is seen after this measurement.
+    MonitorEvent Measure() noexcept {
+        const BinRead read(self_.reader);
+        if (!read) return Facts(MonitorEventKind::kBinBusy);
+        watch_.ReopenIfNeeded();
+        watch_.TakeChanges();
+        MonitorEvent bin;
+        bin.snapshot = watch_.Snapshot();
+        bin.emptyings = EmptyingsDone();
+        const BinMeasurement measured = MeasureBinTotals(self_.stopRequested);
+        // Possibly cut short: not a measurement of the bin.
+        if (self_.stopRequested.load()) return Facts(MonitorEventKind::kMeasureAbandoned);
+        last_ = measured;
+        return Facts(MonitorEventKind::kMeasured, bin);
+    }
+
+    MonitorEvent FindHost() noexcept {
+        host_ = ::FindWindowA(qv::kMainWindowClass, qv::kMainWindowName);
+        return Facts(host_ != nullptr ? MonitorEventKind::kWindowFound : MonitorEventKind::kWindowMissing);
+    }
+
+    MonitorEvent Post() noexcept {
+        const CyclePlan plan = PlanMonitorCycle(self_.stopRequested, last_.count, last_.size);
+        for (std::size_t i = 0; i < plan.size; ++i) {
+            const Notification& note = plan.notifications[i];
+            ::PostMessageA(host_, qv::kNotifyMessage, note.code, static_cast<LPARAM>(note.objectId));
+        }
+        return Facts(MonitorEventKind::kPosted);
+    }
+
+    MonitorThread& self_;
+    // Closed by the thread that opened its signals, before it leaves.
+    BinChangeWatch watch_;
+    BinMeasurement last_{};
+    HWND host_ = nullptr;
+};
 
 DWORD WINAPI MonitorMain(void* parameter) {
     auto* self = static_cast<MonitorThread*>(parameter);
@@ -252,15 +259,8 @@ DWORD WINAPI MonitorMain(void* parameter) {
     if (!self->state.compare_exchange_strong(expected, kRunning)) Park(*self);  // cancelled by detach
     ::SetEvent(self->startedEvent.get());
     {
-        // Both go before the thread leaves: the signals are closed by the thread that opened them.
-        BinChangeWatch watch;
-        watch.Open();
-        LastMeasurement last;
-        while (!self->stopRequested.load() && !self->cannotWait) {
-            RunCycle(*self, watch, last);
-            if (self->stopRequested.load() || self->cannotWait) break;
-            SleepOneInterval(*self, watch, last);
-        }
+        MonitorLoop loop(*self);
+        self->cannotWait = loop.Run();
     }
     Leave(self);
 }

@@ -84,49 +84,5 @@ TEST(BinSnapshotCompare, AnyFolderTimeOrTheDriveSetMakesADifference) {
     EXPECT_NE(before, (BinSnapshot{kDriveC | kDriveD, {10}, 1}));
 }
 
-constexpr CycleFacts kQuiet{true, true, false, false, false, false, 1000};
-
-TEST(CycleMeasurementChoice, AQuietWatchedBinReusesTheLastMeasurement) {
-    EXPECT_EQ(ChooseMeasurement(kQuiet), CycleMeasurement::kReuse);
-    CycleFacts almostDue = kQuiet;
-    almostDue.sinceLastMs = kSafetyRemeasureMs - 1;
-    EXPECT_EQ(ChooseMeasurement(almostDue), CycleMeasurement::kReuse);
-}
-
-TEST(CycleMeasurementChoice, EveryReasonToDoubtTheLastMeasurementMeasures) {
-    struct Case {
-        const char* name;
-        void (*change)(CycleFacts&);
-    };
-    const Case cases[] = {
-        {"first cycle", [](CycleFacts& f) { f.haveLast = false; }},
-        {"no trustworthy watch", [](CycleFacts& f) { f.trustworthy = false; }},
-        {"a change signal", [](CycleFacts& f) { f.signalled = true; }},
-        {"a different snapshot", [](CycleFacts& f) { f.snapshotChanged = true; }},
-        {"emptied by this plug-in", [](CycleFacts& f) { f.emptiedSince = true; }},
-        {"safety re-measure due", [](CycleFacts& f) { f.sinceLastMs = kSafetyRemeasureMs; }},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        CycleFacts facts = kQuiet;
-        c.change(facts);
-        EXPECT_EQ(ChooseMeasurement(facts), CycleMeasurement::kMeasure);
-    }
-}
-
-TEST(CycleMeasurementChoice, TheBinIsNeverReadWhileThisPlugInEmptiesIt) {
-    CycleFacts facts{true, false, true, true, true, true, kSafetyRemeasureMs};
-    EXPECT_EQ(ChooseMeasurement(facts), CycleMeasurement::kReuse);
-    facts.haveLast = false;
-    EXPECT_EQ(ChooseMeasurement(facts), CycleMeasurement::kAwaitEmptying);
-}
-
-TEST(MeasureAheadChoice, OncePerSleepOnATrustworthyWatchAndNotWhileEmptying) {
-    EXPECT_TRUE(ShouldMeasureAhead(false, true, false));
-    EXPECT_FALSE(ShouldMeasureAhead(true, true, false));
-    EXPECT_FALSE(ShouldMeasureAhead(false, false, false));
-    EXPECT_FALSE(ShouldMeasureAhead(false, true, true));
-}
-
 }  // namespace
 }  // namespace wastewatch

@@ -6,7 +6,6 @@
 #include <string>
 
 #include "levels.h"
-#include "monitor_cycle.h"
 
 namespace wastewatch {
 namespace {
@@ -88,27 +87,6 @@ TEST(LevelCode, PicksTheCodeFromTheEnabledLimitsReached) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(LevelCode(Megabytes(c.size), c.record), c.code);
-    }
-}
-
-TEST(SleepMilliseconds, BoundsTheIntervalWhereItIsUsed) {
-    struct Case {
-        std::uint32_t seconds;
-        std::uint32_t milliseconds;
-    };
-    const Case cases[] = {
-        {0, 1000},
-        {1, 1000},
-        {4, 4000},
-        {3600, 3600000},
-        {4294967, 4294967000u},
-        {4294968, 4294967000u},
-        {0xFFFFFFFF, 4294967000u},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.seconds);
-        EXPECT_EQ(SleepMilliseconds(c.seconds), c.milliseconds);
-        EXPECT_NE(SleepMilliseconds(c.seconds), 0xFFFFFFFFu);
     }
 }
 

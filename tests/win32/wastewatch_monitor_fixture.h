@@ -8,7 +8,6 @@
 
 #include <cstdint>
 #include <deque>
-#include <set>
 #include <utility>
 #include <vector>
 
@@ -105,19 +104,7 @@ protected:
         g_received.clear();
     }
 
-    // Watch() that also finds the monitor thread it starts, for MonitorCpu().
-    void WatchAndFindMonitor(std::int32_t id, WatchRecord record) {
-        const std::set<DWORD> before = qvtest::ThreadIdsOfThisProcess();
-        Watch(id, record);
-        for (DWORD thread : qvtest::ThreadIdsOfThisProcess()) {
-            if (before.count(thread) == 0) monitor_.reset(::OpenThread(THREAD_QUERY_INFORMATION, FALSE, thread));
-        }
-        ASSERT_TRUE(monitor_) << "no monitor thread started";
-    }
-    double MonitorCpu() const { return qvtest::ThreadCpuMilliseconds(monitor_.get()); }
-
     qv::PluginLibrary plugin_;
-    qv::UniqueHandle monitor_;
     std::deque<WatchRecord> records_;  // a record stays at one address while it is watched
     std::vector<qv::ObjectRecord> watched_;
 };

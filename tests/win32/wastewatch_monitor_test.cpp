@@ -93,27 +93,6 @@ TEST_F(Monitor, NoChangeReportIsLostWhileTheHostWindowIsMissing) {
     EXPECT_EQ(WaitForNotes(2), (Notes{{kFilled, 9}, {kFilled, 9}}));
 }
 
-TEST_F(Monitor, ACheckIntervalOfZeroStillWaitsASecond) {
-    HostWindow host;
-    Watch(1, WatchRecord{0, 0, 0, 0, 0, 0});
-    ASSERT_TRUE(wwtest::FillBin(1, {10}));
-    ASSERT_EQ(WaitForNotes(2).size(), 2u);
-    g_received.clear();
-    qvtest::PumpFor(2500);
-    EXPECT_GE(g_received.size(), 1u);
-    EXPECT_LE(g_received.size(), 4u) << "cycles follow each other without a pause";
-}
-
-TEST_F(Monitor, ALaterObjectsIntervalIsNotAdopted) {
-    HostWindow host;
-    Watch(1, kEverySecond);
-    Watch(2, WatchRecord{3600, 3600, 0, 0, 0, 0});
-    ASSERT_TRUE(wwtest::FillBin(1, {10}));
-    ASSERT_EQ(WaitForNotes(4).size(), 4u);
-    g_received.clear();
-    EXPECT_EQ(WaitForNotes(2), (Notes{{kFilled, 1}, {kFilled, 2}})) << "the first object's 1 s stays in force";
-}
-
 TEST_F(Monitor, AFifthObjectIsNotWatched) {
     HostWindow host;
     for (std::int32_t id = 1; id <= 4; ++id) Watch(id, kEverySecond);
