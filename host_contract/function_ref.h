@@ -14,6 +14,8 @@ class FunctionRef;
 template <typename R, typename... Args>
 class FunctionRef<R(Args...)> {
 public:
+    // clang-format 14 splits a constructor's requires-clause across lines: laid out by hand.
+    // clang-format off
     template <typename F>
         requires(!std::is_same_v<std::remove_cvref_t<F>, FunctionRef> && std::is_invocable_r_v<R, F&, Args...>)
     FunctionRef(F&& f) noexcept  // NOLINT: converts implicitly, like a function pointer would
@@ -21,6 +23,7 @@ public:
           call_([](void* object, Args... args) -> R {
               return (*static_cast<std::remove_reference_t<F>*>(object))(std::forward<Args>(args)...);
           }) {}
+    // clang-format on
 
     R operator()(Args... args) const { return call_(object_, std::forward<Args>(args)...); }
 

@@ -28,6 +28,8 @@ need_cmds=(
   "Xvfb:xvfb"
   "xauth:xauth"
   "clang++:clang"
+  "clang-format:clang-format"
+  "clang-tidy:clang-tidy"
   "flock:util-linux"
   "setsid:util-linux"
 )
