@@ -44,6 +44,8 @@ std::vector<TourStep> BuildTour(const Desktop& desktop, TourPhase phase, std::st
         }
         states[i] = std::string(*state);
     }
+    // What the bin object shows for one of Wastewatch's codes.
+    const auto shows = [&states](std::uint32_t code) { return states[code - kEmpty]; };
     if (display == nullptr) {
         error = "the tour needs a display object using Calculator.dll";
         return {};
@@ -71,14 +73,14 @@ std::vector<TourStep> BuildTour(const Desktop& desktop, TourPhase phase, std::st
         for (char c : std::string("12+3=")) add(TourAction::kClick, key(c));
         add(TourAction::kExpectCaption, display->id, 0, "15");
         add(TourAction::kDeleteFiles, 0, 1);
-        add(TourAction::kExpectState, bin->id, 0, states[kHolding - kEmpty]);
+        add(TourAction::kExpectState, bin->id, 0, shows(kHolding));
         add(TourAction::kDeleteFiles, 0, 2);  // 1.5 MB: past the warning limit
-        add(TourAction::kExpectState, bin->id, 0, states[kWarning - kEmpty]);
+        add(TourAction::kExpectState, bin->id, 0, shows(kWarning));
         add(TourAction::kDeleteFiles, 0, 2);  // 2.5 MB: past the critical limit
-        add(TourAction::kExpectState, bin->id, 0, states[kCritical - kEmpty]);
+        add(TourAction::kExpectState, bin->id, 0, shows(kCritical));
         add(TourAction::kScreenshot, 0, 0, kTourScreenshot);
         add(TourAction::kClick, bin->id);
-        add(TourAction::kExpectState, bin->id, 0, states[kEmpty - kEmpty]);
+        add(TourAction::kExpectState, bin->id, 0, shows(kEmpty));
         add(TourAction::kPressHotkey, clear, 0, kTourHotkeyName);
         add(TourAction::kExpectCaption, display->id, 0, "0");
     } else {
@@ -90,9 +92,9 @@ std::vector<TourStep> BuildTour(const Desktop& desktop, TourPhase phase, std::st
         add(TourAction::kPressHotkey, clear, 0, kTourHotkeyName);
         add(TourAction::kExpectCaption, display->id, 0, "0");
         add(TourAction::kDeleteFiles, 0, 5);
-        add(TourAction::kExpectState, bin->id, 0, states[kCritical - kEmpty]);
+        add(TourAction::kExpectState, bin->id, 0, shows(kCritical));
         add(TourAction::kClick, bin->id);
-        add(TourAction::kExpectState, bin->id, 0, states[kEmpty - kEmpty]);
+        add(TourAction::kExpectState, bin->id, 0, shows(kEmpty));
     }
     return steps;
 }
