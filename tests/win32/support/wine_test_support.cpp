@@ -86,7 +86,10 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMilliseconds) {
 }
 
 bool ModuleGoneWithin(const char* module, DWORD timeoutMilliseconds) {
-    return PumpUntil([module] { return ::GetModuleHandleA(module) == nullptr; }, timeoutMilliseconds);
+    for (DWORD start = ::GetTickCount(); ::GetModuleHandleA(module) != nullptr; ::Sleep(1)) {
+        if (::GetTickCount() - start > timeoutMilliseconds) return false;
+    }
+    return true;
 }
 
 namespace {

@@ -54,7 +54,7 @@ using qv::WindowsWithCaption;
 
 // Whether the module is unmapped within the time. A plug-in may keep itself mapped for a moment after
 // the host's FreeLibrary: a thread of its own holding a reference while it leaves, a call through its
-// window procedure still returning. Messages are dispatched meanwhile.
+// window procedure still returning.
 bool ModuleGoneWithin(const char* module, DWORD timeoutMilliseconds);
 
 // Runs the current test again, alone, in a child process of this same program, so that a crash or a
