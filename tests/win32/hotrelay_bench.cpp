@@ -4,7 +4,6 @@
 // scans a table of some size. Run it through cmake/wine-run.sh.
 #include <windows.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -28,29 +27,16 @@ LRESULT CALLBACK ObjectProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     return ::DefWindowProcA(window, message, wParam, lParam);
 }
 
-double NowNs() {
-    LARGE_INTEGER now, frequency;
-    ::QueryPerformanceCounter(&now);
-    ::QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(now.QuadPart) * 1e9 / static_cast<double>(frequency.QuadPart);
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
+using qvtest::Median;
 
 // Nanoseconds per message sent to a window of this thread.
 double SendCost(HWND window) {
-    const double start = NowNs();
+    const double start = qvtest::NowMs();
     for (int i = 0; i < kMessages; ++i) ::SendMessageA(window, WM_MOUSEMOVE, 0, MAKELPARAM(i & 63, 7));
-    return (NowNs() - start) / kMessages;
+    return (qvtest::NowMs() - start) * 1e6 / kMessages;
 }
 
-HWND MakeWindow() {
-    return ::CreateWindowExA(0, kObjectClass, "object", WS_POPUP, 0, 0, 40, 20, nullptr, nullptr,
-                             ::GetModuleHandleA(nullptr), nullptr);
-}
+HWND MakeWindow() { return qvtest::WindowOfClass(kObjectClass, ObjectProc, "object", WS_POPUP, 0, 0, 40, 20); }
 
 struct Bound {
     qv::ObjectRecord object;
@@ -76,11 +62,6 @@ int main(int argc, char** argv) {
     }
     const char* runner = std::getenv("QV_I386_RUNNER");
     std::printf("Windows side: %s\n", runner != nullptr ? runner : "run outside cmake/wine-run.sh");
-    WNDCLASSA windowClass{};
-    windowClass.lpfnWndProc = ObjectProc;
-    windowClass.hInstance = ::GetModuleHandleA(nullptr);
-    windowClass.lpszClassName = kObjectClass;
-    ::RegisterClassA(&windowClass);
 
     std::string error;
     auto plugin = qv::PluginLibrary::Load(qvtest::BesideProgram("Hotrelay2.dll"), error);

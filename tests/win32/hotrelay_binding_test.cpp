@@ -2,6 +2,7 @@
 // exported entry points as a host drives them, with a window of our own as the object's window.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <functional>
@@ -10,48 +11,26 @@
 
 #include "binding_table.h"
 #include "hotkey_record.h"
+#include "message_log.h"
 #include "win32_owner.h"
 #include "wine_test_support.h"
 
 namespace {
 
 using hotrelay::HotkeyRecord;
+using qvtest::Expected;
 
 constexpr char kObjectClass[] = "HotrelayTestObject";
 constexpr std::uint32_t kSentinel = 0xDEADBEEF;
 
-struct Seen {
-    UINT message;
-    WPARAM wParam;
-    LPARAM lParam;
-    bool operator==(const Seen&) const = default;
-};
-std::vector<Seen> g_seen;  // what reached the host's (our) procedure
-
-void PrintTo(const Seen& s, std::ostream* os) {
-    *os << "{0x" << std::hex << s.message << ", " << std::dec << s.wParam << ", 0x" << std::hex << s.lParam << "}";
-}
-
-bool Recorded(UINT message) {
-    switch (message) {
-        case WM_HOTKEY:
-        case WM_MOUSEMOVE:
-        case WM_LBUTTONDOWN:
-        case WM_LBUTTONUP:
-        case WM_LBUTTONDBLCLK:
-        case WM_DESTROY:
-        case WM_APP:
-            return true;
-        default:
-            return false;
-    }
-}
+// What reached the host's (our) procedure.
+qvtest::MessageLog g_seen{WM_HOTKEY, WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_DESTROY, WM_APP};
 
 // Runs the std::function<void()> at lParam on the window's own thread.
 constexpr UINT kRunHere = WM_APP + 2;
 
 LRESULT CALLBACK ObjectProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (Recorded(message)) g_seen.push_back({message, wParam, lParam});
+    g_seen.Record(message, wParam, lParam);
     if (message == WM_APP || message == WM_APP + 1) return 0x1234;  // proves a message got through to this procedure
     if (message == kRunHere) {
         (*reinterpret_cast<const std::function<void()>*>(lParam))();
@@ -119,18 +98,11 @@ protected:
     }
 
     // Presses the bound hotkey as the system delivers it, then lets the posted input arrive.
-    std::vector<Seen> Press(HWND window, const HotkeyRecord& record) {
+    static const std::vector<qvtest::Message>& Press(HWND window, const HotkeyRecord& record) {
         g_seen.clear();
         ::SendMessageA(window, WM_HOTKEY, record.atom, MAKELPARAM(record.modifiers, record.virtualKey));
         qvtest::PumpFor(50);
-        return g_seen;
-    }
-
-    // Whether nobody holds this combination: it can be registered (and is released again at once).
-    static bool CombinationFree(UINT modifiers, UINT key) {
-        if (!::RegisterHotKey(nullptr, 0x3FFF, modifiers, key)) return false;
-        ::UnregisterHotKey(nullptr, 0x3FFF);
-        return true;
+        return g_seen.messages();
     }
 
     static LONG_PTR ClassProc() { return reinterpret_cast<LONG_PTR>(&ObjectProc); }
@@ -191,7 +163,7 @@ TEST_F(Hotrelay, DefaultZeroesEveryFieldButTheReservedBytes) {
     EXPECT_EQ(record.reserved[1], 0xEE);
 }
 
-TEST_F(Hotrelay, IncompleteSettingsOrNoWindowBindNothing) {
+TEST_F(Hotrelay, IncompleteSettingsBindNothing) {
     HWND window = MakeWindow();
     const HotkeyRecord complete = Settings(MOD_CONTROL, VK_F9, hotrelay::kSingleClick);
     struct Case {
@@ -214,11 +186,11 @@ TEST_F(Hotrelay, IncompleteSettingsOrNoWindowBindNothing) {
         EXPECT_EQ(::GetPropA(window, "Hotrelay"), nullptr);
         EXPECT_EQ(::GetWindowLongA(window, GWL_WNDPROC), ClassProc());
         EXPECT_EQ(::GlobalFindAtomA("Hotrelay5"), 0);
-        EXPECT_TRUE(CombinationFree(MOD_CONTROL, VK_F9));
+        EXPECT_TRUE(qvtest::CombinationFree(MOD_CONTROL, VK_F9));
     }
 }
 
-TEST_F(Hotrelay, BindingNamesTheAtomAfterTheObjectAndRegistersTheHotkey) {
+TEST_F(Hotrelay, BindNamesAtomAndRegistersHotkey) {
     const struct {
         std::int32_t id;
         const char* name;
@@ -232,7 +204,7 @@ TEST_F(Hotrelay, BindingNamesTheAtomAfterTheObjectAndRegistersTheHotkey) {
 
         ASSERT_NE(record.atom, 0u);
         EXPECT_EQ(::GlobalFindAtomA(c.name), record.atom);
-        EXPECT_FALSE(CombinationFree(MOD_ALT, 'Q'));
+        EXPECT_FALSE(qvtest::CombinationFree(MOD_ALT, 'Q'));
         EXPECT_EQ(::GetPropA(window, "Hotrelay"), &record);
         EXPECT_EQ(record.previousProc, static_cast<std::uint32_t>(ClassProc()));
         EXPECT_NE(::GetWindowLongA(window, GWL_WNDPROC), ClassProc());
@@ -241,7 +213,7 @@ TEST_F(Hotrelay, BindingNamesTheAtomAfterTheObjectAndRegistersTheHotkey) {
 
         Uninit(object, record);
         EXPECT_EQ(::GlobalFindAtomA(c.name), 0);
-        EXPECT_TRUE(CombinationFree(MOD_ALT, 'Q'));
+        EXPECT_TRUE(qvtest::CombinationFree(MOD_ALT, 'Q'));
         EXPECT_EQ(::GetPropA(window, "Hotrelay"), nullptr);
         // The window gets its own procedure back, and messages reach it again.
         EXPECT_EQ(::GetWindowLongA(window, GWL_WNDPROC), ClassProc());
@@ -281,11 +253,11 @@ struct ActivationCase {
     const char* what;
     std::uint32_t kind;
     int width, height;
-    std::vector<Seen> posted;  // after the hotkey message itself
+    std::vector<Expected> posted;  // after the hotkey message itself
     bool focus;
 };
 
-TEST_F(Hotrelay, HotkeyTurnsIntoTheMouseInputOfItsKind) {
+TEST_F(Hotrelay, HotkeyBecomesMouseInput) {
     const ActivationCase cases[] = {
         {"single click", hotrelay::kSingleClick, 120, 61,
          {{WM_LBUTTONDOWN, 0, Point(60, 30)}, {WM_LBUTTONUP, 0, Point(60, 30)}, {WM_MOUSEMOVE, 0, Point(130, 71)}},
@@ -323,15 +295,15 @@ TEST_F(Hotrelay, HotkeyTurnsIntoTheMouseInputOfItsKind) {
 
         ::SetFocus(bystander);
         ASSERT_EQ(::GetFocus(), bystander);
-        std::vector<Seen> expected = {{WM_HOTKEY, record.atom, MAKELPARAM(record.modifiers, record.virtualKey)}};
+        std::vector<Expected> expected = {{WM_HOTKEY, record.atom, MAKELPARAM(record.modifiers, record.virtualKey)}};
         expected.insert(expected.end(), c.posted.begin(), c.posted.end());
-        EXPECT_EQ(Press(window, record), expected);
+        EXPECT_TRUE(qvtest::SameSequence(Press(window, record), expected));
         EXPECT_EQ(::GetFocus(), c.focus ? window : bystander);
         Uninit(object, record);
     }
 }
 
-TEST_F(Hotrelay, UnknownKindsPostNothingButTheHostStillGetsTheHotkey) {
+TEST_F(Hotrelay, UnknownKindPostsNothing) {
     HWND window = MakeWindow();
     const qv::ObjectRecord object = Object(41, window);
     HotkeyRecord record = Settings(MOD_CONTROL, VK_F12, hotrelay::kSingleClick);
@@ -340,13 +312,13 @@ TEST_F(Hotrelay, UnknownKindsPostNothingButTheHostStillGetsTheHotkey) {
     for (std::uint32_t kind : {0u, 4u}) {
         SCOPED_TRACE(kind);
         record.activationKind = kind;  // read afresh at every press
-        const std::vector<Seen> expected = {{WM_HOTKEY, record.atom, MAKELPARAM(record.modifiers, record.virtualKey)}};
-        EXPECT_EQ(Press(window, record), expected);
+        EXPECT_TRUE(qvtest::SameSequence(Press(window, record),
+                                         {{WM_HOTKEY, record.atom, MAKELPARAM(record.modifiers, record.virtualKey)}}));
     }
     Uninit(object, record);
 }
 
-TEST_F(Hotrelay, DestroyingTheWindowHandsItBackAndTheHostSeesTheDestroy) {
+TEST_F(Hotrelay, DestroyReachesHost) {
     HWND window = MakeWindow();
     const qv::ObjectRecord object = Object(42, window);
     HotkeyRecord record = Settings(MOD_CONTROL, VK_F10, hotrelay::kSingleClick);
@@ -354,15 +326,14 @@ TEST_F(Hotrelay, DestroyingTheWindowHandsItBackAndTheHostSeesTheDestroy) {
     ASSERT_NE(record.atom, 0u);
     g_seen.clear();
     ::DestroyWindow(window);
-    ASSERT_EQ(g_seen.size(), 1u);
-    EXPECT_EQ(g_seen[0].message, static_cast<UINT>(WM_DESTROY));
+    EXPECT_TRUE(qvtest::SameSequence(g_seen.messages(), {{WM_DESTROY}}));
     // The hotkey and the atom stay until the host detaches the object.
     EXPECT_NE(::GlobalFindAtomA("Hotrelay42"), 0);
     Uninit(object, record);
     EXPECT_EQ(::GlobalFindAtomA("Hotrelay42"), 0);
 }
 
-TEST_F(Hotrelay, RepeatedInitNeitherRecursesNorLeaksTheHotkey) {
+TEST_F(Hotrelay, RepeatedInitDoesNotRecurse) {
     HWND window = MakeWindow();
     const qv::ObjectRecord object = Object(50, window);
     HotkeyRecord record = Settings(MOD_WIN, 'K', hotrelay::kMouseOver);
@@ -375,7 +346,7 @@ TEST_F(Hotrelay, RepeatedInitNeitherRecursesNorLeaksTheHotkey) {
     EXPECT_EQ(Press(window, record).size(), 2u);
     Uninit(object, record);
     // One QVUninit releases everything the two QVInit calls took.
-    EXPECT_TRUE(CombinationFree(MOD_WIN, 'K'));
+    EXPECT_TRUE(qvtest::CombinationFree(MOD_WIN, 'K'));
     EXPECT_EQ(::GlobalFindAtomA("Hotrelay50"), 0);
     EXPECT_EQ(::GetWindowLongA(window, GWL_WNDPROC), ClassProc());
 }
@@ -399,7 +370,7 @@ TEST_F(Hotrelay, TwoObjectsOnOneWindowReleaseInEitherOrder) {
     EXPECT_EQ(::GetPropA(window, "Hotrelay"), nullptr);
 }
 
-TEST_F(Hotrelay, AFullBindingTableBindsNothingMoreAndTheBindingsStackedOnAWindowKeepWorking) {
+TEST_F(Hotrelay, FullTableRefusesMore) {
     HWND window = MakeWindow();
     // One more combination than the table holds, of modifiers nothing else on the desktop uses.
     std::vector<HotkeyRecord> records;
@@ -421,7 +392,7 @@ TEST_F(Hotrelay, AFullBindingTableBindsNothingMoreAndTheBindingsStackedOnAWindow
     Init(objects.back(), refused);
     EXPECT_EQ(refused.atom, 0u);
     EXPECT_EQ(::GlobalFindAtomA("Hotrelay7128"), 0);
-    EXPECT_TRUE(CombinationFree(refused.modifiers, refused.virtualKey));
+    EXPECT_TRUE(qvtest::CombinationFree(refused.modifiers, refused.virtualKey));
     EXPECT_EQ(::GetPropA(window, "Hotrelay"), &records[hotrelay::kMaxBindings - 1]);
     EXPECT_EQ(Press(window, records[hotrelay::kMaxBindings - 1]).size(), 2u);
     EXPECT_EQ(::SendMessageA(window, WM_APP, 0, 0), 0x1234);
@@ -460,7 +431,7 @@ TEST_F(Hotrelay, StaleRunTimeFieldsFromStorageAreNeitherTrustedNorReleased) {
     ::GlobalDeleteAtom(foreign);
 }
 
-TEST_F(Hotrelay, UnloadingTheLibraryHandsEveryWindowBack) {
+TEST_F(Hotrelay, UnloadRestoresWindows) {
     HWND window = MakeWindow();
     const qv::ObjectRecord object = Object(80, window);
     HotkeyRecord record = Settings(MOD_ALT, VK_F7, hotrelay::kSingleClick);
@@ -470,7 +441,7 @@ TEST_F(Hotrelay, UnloadingTheLibraryHandsEveryWindowBack) {
     EXPECT_EQ(::GetModuleHandleA("Hotrelay2.dll"), nullptr);
     EXPECT_EQ(::GetWindowLongA(window, GWL_WNDPROC), ClassProc());
     EXPECT_EQ(::SendMessageA(window, WM_APP, 0, 0), 0x1234);
-    EXPECT_TRUE(CombinationFree(MOD_ALT, VK_F7));
+    EXPECT_TRUE(qvtest::CombinationFree(MOD_ALT, VK_F7));
     EXPECT_EQ(::GlobalFindAtomA("Hotrelay80"), 0);
 }
 
@@ -479,7 +450,7 @@ LRESULT CALLBACK OnTopProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
     return ::CallWindowProcA(g_below, window, message, wParam, lParam);
 }
 
-TEST_F(Hotrelay, AWindowSubclassedOnTopKeepsWorkingAfterUninitAndUnload) {
+TEST_F(Hotrelay, SubclassOnTopSurvivesUnload) {
     HWND window = MakeWindow();
     const qv::ObjectRecord object = Object(81, window);
     HotkeyRecord record = Settings(MOD_ALT, VK_F8, hotrelay::kSingleClick);
@@ -493,8 +464,8 @@ TEST_F(Hotrelay, AWindowSubclassedOnTopKeepsWorkingAfterUninitAndUnload) {
     EXPECT_EQ(::SendMessageA(window, WM_APP, 0, 0), 0x1234);
     g_seen.clear();
     ::DestroyWindow(window);
-    ASSERT_FALSE(g_seen.empty());
-    EXPECT_EQ(g_seen[0].message, static_cast<UINT>(WM_DESTROY));
+    ASSERT_FALSE(g_seen.messages().empty());
+    EXPECT_EQ(g_seen.messages()[0].message, static_cast<UINT>(WM_DESTROY));
 }
 
 // The host detaches an object whose window another thread owns while that thread keeps sending
@@ -538,44 +509,20 @@ TEST_F(Hotrelay, UnbindLosesNoMessageOfAnotherThreadsWindow) {
     EXPECT_EQ(::GetWindowLongA(window, GWL_WNDPROC), ClassProc());
 }
 
-}  // namespace
-
-namespace {
-
-void Key(WORD key, bool up) {
-    INPUT input{};
-    input.type = INPUT_KEYBOARD;
-    input.ki.wVk = key;
-    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
-    ASSERT_EQ(::SendInput(1, &input, sizeof input), 1u);
-}
-
-TEST_F(Hotrelay, ARealKeyPressEndsInAClickOnTheObjectsWindow) {
+TEST_F(Hotrelay, RealKeyPressClicks) {
     HWND window = MakeWindow(80, 40);
     const qv::ObjectRecord object = Object(90, window);
     HotkeyRecord record = Settings(MOD_CONTROL, VK_F10, hotrelay::kSingleClick);
     Init(object, record);
     ASSERT_NE(record.atom, 0u);
     g_seen.clear();
-
-    Key(VK_CONTROL, false);
-    Key(VK_F10, false);
-    Key(VK_F10, true);
-    Key(VK_CONTROL, true);
-
-    const bool clicked = qvtest::PumpUntil(
-        [] {
-            for (const Seen& s : g_seen)
-                if (s.message == WM_LBUTTONUP) return true;
-            return false;
-        },
-        5000);
-    ASSERT_TRUE(clicked) << "no click arrived after the key press";
-    ASSERT_GE(g_seen.size(), 3u);
-    EXPECT_EQ(g_seen[0].message, static_cast<UINT>(WM_HOTKEY));
-    EXPECT_EQ(g_seen[0].wParam, record.atom);
-    EXPECT_EQ(g_seen[1], (Seen{WM_LBUTTONDOWN, 0, Point(40, 20)}));
-    EXPECT_EQ(g_seen[2], (Seen{WM_LBUTTONUP, 0, Point(40, 20)}));
+    ASSERT_TRUE(qvtest::PressCombination(VK_CONTROL, VK_F10));
+    ASSERT_TRUE(qvtest::PumpUntil([] { return g_seen.Count(WM_LBUTTONUP) > 0; }, 5000))
+        << "no click arrived after the key press";
+    std::vector<qvtest::Message> click = g_seen.messages();
+    click.resize(std::min<std::size_t>(click.size(), 3));  // what follows the click may still be on its way
+    EXPECT_TRUE(qvtest::SameSequence(
+        click, {{WM_HOTKEY, record.atom}, {WM_LBUTTONDOWN, 0, Point(40, 20)}, {WM_LBUTTONUP, 0, Point(40, 20)}}));
     EXPECT_EQ(::GetFocus(), window);
     Uninit(object, record);
 }
@@ -584,21 +531,15 @@ TEST_F(Hotrelay, ARealKeyPressEndsInAClickOnTheObjectsWindow) {
 
 namespace {
 
-TEST(HotrelayLifecycle, LoadingAndUnloadingManyTimesLeaksNothing) {
-    WNDCLASSA wc{};
-    wc.lpfnWndProc = ::DefWindowProcA;
-    wc.hInstance = ::GetModuleHandleA(nullptr);
-    wc.lpszClassName = "HotrelayCycleObject";
-    ::RegisterClassA(&wc);
-    HWND window = ::CreateWindowA("HotrelayCycleObject", "object", WS_POPUP, 0, 0, 50, 50, nullptr, nullptr,
-                                  ::GetModuleHandleA(nullptr), nullptr);
+TEST(HotrelayLifecycle, ReloadsLeakNothing) {
+    HWND window = qvtest::WindowOfClass("HotrelayCycleObject", ::DefWindowProcA, "object", WS_POPUP, 0, 0, 50, 50);
     ASSERT_NE(window, nullptr);
     const qv::ObjectRecord object{91, {0, 0}, static_cast<std::uint32_t>(reinterpret_cast<UINT_PTR>(window))};
     const std::string path = qvtest::BesideProgram("Hotrelay2.dll");
     auto round = [&](int i) {
         HMODULE module = ::LoadLibraryA(path.c_str());
         ASSERT_NE(module, nullptr) << "round " << i;
-        auto init = reinterpret_cast<qv::InitFn>(reinterpret_cast<void*>(::GetProcAddress(module, "QVInit")));
+        auto init = qvtest::Export<qv::InitFn>(module, "QVInit");
         HotkeyRecord record{MOD_ALT, VK_F6, hotrelay::kSingleClick, 0, {0, 0}, 0};
         ASSERT_EQ(init(&object, &record), 1);
         ASSERT_NE(record.atom, 0u) << "round " << i;

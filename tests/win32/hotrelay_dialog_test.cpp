@@ -352,13 +352,8 @@ LRESULT CALLBACK NestingOwnerProc(HWND window, UINT message, WPARAM wParam, LPAR
 }
 
 TEST_F(HotrelayConfig, TwoDialogsAtOnceEachStoreIntoTheirOwnRecord) {
-    WNDCLASSA wc{};
-    wc.lpfnWndProc = NestingOwnerProc;
-    wc.hInstance = ::GetModuleHandleA(nullptr);
-    wc.lpszClassName = "HotrelayNestingOwner";
-    ::RegisterClassA(&wc);
-    qv::UniqueWindow ownerA(::CreateWindowExA(0, wc.lpszClassName, "owner A", WS_OVERLAPPED, 10, 10, 100, 50, nullptr,
-                                              nullptr, wc.hInstance, nullptr));
+    qv::UniqueWindow ownerA(
+        qvtest::WindowOfClass("HotrelayNestingOwner", NestingOwnerProc, "owner A", WS_OVERLAPPED, 10, 10, 100, 50));
     ASSERT_TRUE(ownerA);
     HWND ownerB = owner_.get();
 

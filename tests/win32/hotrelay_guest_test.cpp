@@ -4,7 +4,6 @@
 // fails its test, not the run.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -12,6 +11,7 @@
 #include <vector>
 
 #include "hotkey_record.h"
+#include "message_log.h"
 #include "wine_test_support.h"
 
 namespace {
@@ -25,30 +25,15 @@ constexpr LRESULT kHotkeyAnswer = 0x4321;
 
 // The host's side: what reached its procedure, and the message on which it detaches the object and
 // unloads the plug-in before returning (0 for none).
-std::vector<UINT> g_seen;
+qvtest::MessageLog g_seen{WM_HOTKEY, WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_LBUTTONUP, WM_SETFOCUS, WM_APP, WM_APP + 1};
 UINT g_unloadOn = 0;
 HMODULE g_module = nullptr;
 qv::UninitFn g_uninit = nullptr;
 const qv::ObjectRecord* g_object = nullptr;
 HotkeyRecord* g_record = nullptr;
 
-bool Recorded(UINT message) {
-    switch (message) {
-        case WM_HOTKEY:
-        case WM_MOUSEMOVE:
-        case WM_LBUTTONDOWN:
-        case WM_LBUTTONUP:
-        case WM_SETFOCUS:
-        case WM_APP:
-        case WM_APP + 1:
-            return true;
-        default:
-            return false;
-    }
-}
-
 LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (Recorded(message)) g_seen.push_back(message);
+    g_seen.Record(message, wParam, lParam);
     if (message != 0 && message == g_unloadOn) {
         g_unloadOn = 0;
         g_uninit(g_object, g_record);
@@ -68,36 +53,19 @@ LRESULT CALLBACK OnTopProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
     return ::CallWindowProcA(g_below, window, message, wParam, lParam);
 }
 
-int Count(UINT message) {
-    return static_cast<int>(std::count(g_seen.begin(), g_seen.end(), message));
-}
-
-bool CombinationFree(UINT modifiers, UINT key) {
-    if (!::RegisterHotKey(nullptr, 0x3FFF, modifiers, key)) return false;
-    ::UnregisterHotKey(nullptr, 0x3FFF);
-    return true;
-}
-
 class HotrelayGuest : public ::testing::Test {
 protected:
     void SetUp() override {
-        WNDCLASSA wc{};
-        wc.lpfnWndProc = HostProc;
-        wc.hInstance = ::GetModuleHandleA(nullptr);
-        wc.lpszClassName = kObjectClass;
-        ::RegisterClassA(&wc);
         g_seen.clear();
         // Loaded by hand: the host's procedure may unload it.
         g_module = ::LoadLibraryA(qvtest::BesideProgram("Hotrelay2.dll").c_str());
         ASSERT_NE(g_module, nullptr);
-        init_ = reinterpret_cast<qv::InitFn>(reinterpret_cast<void*>(::GetProcAddress(g_module, "QVInit")));
-        g_uninit = reinterpret_cast<qv::UninitFn>(reinterpret_cast<void*>(::GetProcAddress(g_module, "QVUninit")));
+        init_ = qvtest::Export<qv::InitFn>(g_module, "QVInit");
+        g_uninit = qvtest::Export<qv::UninitFn>(g_module, "QVUninit");
         ASSERT_NE(init_, nullptr);
         ASSERT_NE(g_uninit, nullptr);
-        bystander_ = ::CreateWindowExA(0, kObjectClass, "bystander", WS_POPUP | WS_VISIBLE, 200, 10, 50, 50, nullptr,
-                                       nullptr, ::GetModuleHandleA(nullptr), nullptr);
-        window_ = ::CreateWindowExA(0, kObjectClass, "object", WS_POPUP | WS_VISIBLE, 10, 10, 120, 60, nullptr, nullptr,
-                                    ::GetModuleHandleA(nullptr), nullptr);
+        bystander_ = qvtest::WindowOfClass(kObjectClass, HostProc, "bystander", WS_POPUP | WS_VISIBLE, 200, 10, 50, 50);
+        window_ = qvtest::WindowOfClass(kObjectClass, HostProc, "object", WS_POPUP | WS_VISIBLE, 10, 10, 120, 60);
         ASSERT_NE(window_, nullptr);
         object_ = {7, {0, 0}, static_cast<std::uint32_t>(reinterpret_cast<UINT_PTR>(window_))};
         record_ = {MOD_CONTROL, VK_F3, hotrelay::kSingleClick, 0, {0, 0}, 0};
@@ -132,7 +100,7 @@ protected:
     HotkeyRecord record_{};
 };
 
-TEST_F(HotrelayGuest, RebindingUnderAnotherSubclasserReachesTheHostOnce) {
+TEST_F(HotrelayGuest, RebindUnderSubclasser) {
     if (qvtest::RanInChildProcess()) return;
     Bind();
     g_below = reinterpret_cast<WNDPROC>(::SetWindowLongA(window_, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(&OnTopProc)));
@@ -140,27 +108,27 @@ TEST_F(HotrelayGuest, RebindingUnderAnotherSubclasserReachesTheHostOnce) {
     ASSERT_EQ(g_uninit(&object_, &record_), 1);
     Bind();
     EXPECT_EQ(record_.previousProc, static_cast<std::uint32_t>(HostProcAddress()));
-    EXPECT_FALSE(CombinationFree(MOD_CONTROL, VK_F3));
+    EXPECT_FALSE(qvtest::CombinationFree(MOD_CONTROL, VK_F3));
 
     g_seen.clear();
     g_onTopCalls = 0;
     EXPECT_EQ(::SendMessageA(window_, WM_APP, 0, 0), kHostAnswer);
-    EXPECT_EQ(Count(WM_APP), 1);
+    EXPECT_EQ(g_seen.Count(WM_APP), 1);
     EXPECT_EQ(g_onTopCalls, 1);
 
     // A real press of the combination ends in one click on the object.
     g_seen.clear();
     ASSERT_TRUE(qvtest::PressCombination(VK_CONTROL, VK_F3));
-    EXPECT_TRUE(qvtest::PumpUntil([] { return Count(WM_MOUSEMOVE) > 0; }, 5000)) << "no click arrived";
-    EXPECT_EQ(Count(WM_HOTKEY), 1);
-    EXPECT_EQ(Count(WM_LBUTTONDOWN), 1);
-    EXPECT_EQ(Count(WM_LBUTTONUP), 1);
+    EXPECT_TRUE(qvtest::PumpUntil([] { return g_seen.Count(WM_MOUSEMOVE) > 0; }, 5000)) << "no click arrived";
+    EXPECT_EQ(g_seen.Count(WM_HOTKEY), 1);
+    EXPECT_EQ(g_seen.Count(WM_LBUTTONDOWN), 1);
+    EXPECT_EQ(g_seen.Count(WM_LBUTTONUP), 1);
 
     ASSERT_EQ(g_uninit(&object_, &record_), 1);
-    EXPECT_TRUE(CombinationFree(MOD_CONTROL, VK_F3));
+    EXPECT_TRUE(qvtest::CombinationFree(MOD_CONTROL, VK_F3));
     g_seen.clear();
     EXPECT_EQ(::SendMessageA(window_, WM_APP, 0, 0), kHostAnswer);
-    EXPECT_EQ(Count(WM_APP), 1);
+    EXPECT_EQ(g_seen.Count(WM_APP), 1);
 }
 
 TEST_F(HotrelayGuest, HostUnloadingInsideItsProcedureGetsItsAnswerBack) {
@@ -175,20 +143,21 @@ TEST_F(HotrelayGuest, HostUnloadingInsideItsProcedureGetsItsAnswerBack) {
     EXPECT_EQ(::SendMessageA(window_, WM_APP, 0, 0), kHostAnswer);
 }
 
-TEST_F(HotrelayGuest, HostUnloadingOnTheClickAHotkeyMadeKeepsRunning) {
+TEST_F(HotrelayGuest, UnloadOnHotkeyClick) {
     if (qvtest::RanInChildProcess()) return;
     Bind();
     ::SetFocus(bystander_);
     g_seen.clear();
     g_unloadOn = WM_LBUTTONUP;
     EXPECT_EQ(::SendMessageA(window_, WM_HOTKEY, record_.atom, 0), kHotkeyAnswer);
-    ASSERT_TRUE(qvtest::PumpUntil([] { return Count(WM_MOUSEMOVE) > 0; }, 2000));
+    ASSERT_TRUE(qvtest::PumpUntil([] { return g_seen.Count(WM_MOUSEMOVE) > 0; }, 2000));
     EXPECT_EQ(::GetModuleHandleA("Hotrelay2.dll"), nullptr);
-    EXPECT_EQ((std::vector<UINT>{WM_SETFOCUS, WM_HOTKEY, WM_LBUTTONDOWN, WM_LBUTTONUP, WM_MOUSEMOVE}), g_seen);
-    EXPECT_TRUE(CombinationFree(MOD_CONTROL, VK_F3));
+    EXPECT_TRUE(qvtest::SameSequence(g_seen.messages(),
+                                     {{WM_SETFOCUS}, {WM_HOTKEY}, {WM_LBUTTONDOWN}, {WM_LBUTTONUP}, {WM_MOUSEMOVE}}));
+    EXPECT_TRUE(qvtest::CombinationFree(MOD_CONTROL, VK_F3));
 }
 
-TEST_F(HotrelayGuest, HostUnloadingWhileTheHotkeyMovesTheFocusKeepsRunning) {
+TEST_F(HotrelayGuest, UnloadOnHotkeyFocus) {
     if (qvtest::RanInChildProcess()) return;
     Bind();
     ::SetFocus(bystander_);
@@ -201,10 +170,11 @@ TEST_F(HotrelayGuest, HostUnloadingWhileTheHotkeyMovesTheFocusKeepsRunning) {
     EXPECT_TRUE(call.stackBalanced);
     EXPECT_EQ(::GetModuleHandleA("Hotrelay2.dll"), nullptr);
     qvtest::PumpFor(50);
-    EXPECT_EQ((std::vector<UINT>{WM_SETFOCUS, WM_HOTKEY, WM_LBUTTONDOWN, WM_LBUTTONUP, WM_MOUSEMOVE}), g_seen);
+    EXPECT_TRUE(qvtest::SameSequence(g_seen.messages(),
+                                     {{WM_SETFOCUS}, {WM_HOTKEY}, {WM_LBUTTONDOWN}, {WM_LBUTTONUP}, {WM_MOUSEMOVE}}));
 }
 
-TEST_F(HotrelayGuest, AnOldCopyOfTheRecordWrittenBackRedirectsNothing) {
+TEST_F(HotrelayGuest, StaleRecordRedirectsNothing) {
     if (qvtest::RanInChildProcess()) return;
     const ATOM foreign = ::GlobalAddAtomA("HotrelayGuestEarlierRun");
     ASSERT_NE(foreign, 0);
@@ -222,11 +192,11 @@ TEST_F(HotrelayGuest, AnOldCopyOfTheRecordWrittenBackRedirectsNothing) {
     EXPECT_TRUE(call.stackBalanced);
     EXPECT_EQ(::SendMessageA(window_, WM_HOTKEY, bound, 0), kHotkeyAnswer);
     qvtest::PumpFor(50);
-    EXPECT_EQ(Count(WM_APP), 1);
-    EXPECT_EQ(Count(WM_LBUTTONUP), 1);
+    EXPECT_EQ(g_seen.Count(WM_APP), 1);
+    EXPECT_EQ(g_seen.Count(WM_LBUTTONUP), 1);
 
     ASSERT_EQ(g_uninit(&object_, &record_), 1);
-    EXPECT_TRUE(CombinationFree(MOD_CONTROL, VK_F3));
+    EXPECT_TRUE(qvtest::CombinationFree(MOD_CONTROL, VK_F3));
     EXPECT_EQ(::GetWindowLongA(window_, GWL_WNDPROC), HostProcAddress());
     char name[64] = {};
     EXPECT_NE(::GlobalGetAtomNameA(foreign, name, sizeof name), 0u) << "an atom this run never created was deleted";

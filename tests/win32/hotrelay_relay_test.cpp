@@ -92,7 +92,7 @@ protected:
 
     using ReadBack = std::int32_t(__stdcall*)(std::uint32_t);
     ReadBack Export(const char* name) {
-        auto address = reinterpret_cast<ReadBack>(reinterpret_cast<void*>(::GetProcAddress(target_.get(), name)));
+        auto address = qvtest::Export<ReadBack>(target_.get(), name);
         EXPECT_NE(address, nullptr) << name;
         return address;
     }

@@ -5,12 +5,14 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "fake_main_window.h"
 #include "hotkey_record.h"
 #include "qv_contract.h"
 #include "wastewatch_bin_helpers.h"
@@ -30,9 +32,7 @@ constexpr std::uint64_t kAddressSpaceSlack = 2u << 20;
 // the address space's slack but adds up to tens of KiB here.
 constexpr std::uint64_t kHeapSlack = 16u << 10;
 
-struct WatchRecord {
-    std::uint32_t checkInterval, refreshInterval, notifyCritical, notifyWarning, criticalLimit, warningLimit;
-};
+using wwtest::WatchRecord;
 
 constexpr std::uint32_t kFilled = 8750394;
 
@@ -73,27 +73,12 @@ std::string AddressSpaceRunningOut(int cyclesDone, const qvtest::ProcessResource
            std::to_string(cyclesDone) + " cycles: stopped early";
 }
 
-// A plug-in may keep itself mapped for a moment after the host's FreeLibrary (a thread of its own
-// holding a reference while it leaves, a call through its window procedure still returning): the
-// next cycle waits until it is gone, or reports that it stayed.
-bool UnloadedSoon(const char* module) {
-    for (DWORD start = ::GetTickCount(); ::GetModuleHandleA(module) != nullptr; ::Sleep(1)) {
-        if (::GetTickCount() - start > 5000) return false;
-    }
-    return true;
-}
-
 // The end figures, once a thread that has just let go of the library has had a moment to be gone.
 qvtest::ProcessResources SettledResources(const qvtest::ProcessResources& start) {
     for (DWORD begin = ::GetTickCount(); qvtest::ThreadsOfThisProcess() > start.threads; ::Sleep(10)) {
         if (::GetTickCount() - begin > 2000) break;
     }
     return qvtest::MeasureProcessResources();
-}
-
-template <typename Fn>
-Fn Export(HMODULE module, const char* name) {
-    return reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
 }
 
 class Soak : public ::testing::Test {
@@ -107,14 +92,9 @@ protected:
     std::vector<qv::UniqueModule> pinned_;
 };
 
-TEST_F(Soak, Hotrelay2StaysLevelOverManyLoads) {
-    WNDCLASSA windowClass{};
-    windowClass.lpfnWndProc = ::DefWindowProcA;
-    windowClass.hInstance = ::GetModuleHandleA(nullptr);
-    windowClass.lpszClassName = "HotrelaySoakObject";
-    ::RegisterClassA(&windowClass);
-    qv::UniqueWindow window(::CreateWindowA("HotrelaySoakObject", "object", WS_POPUP, 0, 0, 50, 50, nullptr, nullptr,
-                                            ::GetModuleHandleA(nullptr), nullptr));
+TEST_F(Soak, Hotrelay2StaysLevel) {
+    qv::UniqueWindow window(
+        qvtest::WindowOfClass("HotrelaySoakObject", ::DefWindowProcA, "object", WS_POPUP, 0, 0, 50, 50));
     ASSERT_NE(window.get(), nullptr);
     const qv::ObjectRecord object{92, {0, 0}, static_cast<std::uint32_t>(reinterpret_cast<UINT_PTR>(window.get()))};
     const std::string path = qvtest::BesideProgram("Hotrelay2.dll");
@@ -123,8 +103,8 @@ TEST_F(Soak, Hotrelay2StaysLevelOverManyLoads) {
     auto cycle = [&]() -> std::string {
         HMODULE module = ::LoadLibraryA(path.c_str());
         if (module == nullptr) return "LoadLibrary failed with error " + std::to_string(::GetLastError());
-        auto init = Export<qv::InitFn>(module, "QVInit");
-        auto uninit = Export<qv::UninitFn>(module, "QVUninit");
+        auto init = qvtest::Export<qv::InitFn>(module, "QVInit");
+        auto uninit = qvtest::Export<qv::UninitFn>(module, "QVUninit");
         hotrelay::HotkeyRecord record{hotrelay::kModAlt, VK_F7, hotrelay::kSingleClick, 0, {0, 0}, 0};
         std::string fault;
         if (init == nullptr || uninit == nullptr) {
@@ -135,7 +115,7 @@ TEST_F(Soak, Hotrelay2StaysLevelOverManyLoads) {
             fault = "QVUninit did not release the hotkey";
         }
         if (!::FreeLibrary(module)) return "FreeLibrary failed";
-        if (!UnloadedSoon("Hotrelay2.dll")) return "the library stayed loaded";
+        if (!qvtest::ModuleGoneWithin("Hotrelay2.dll", 5000)) return "the library stayed loaded";
         return fault;
     };
 
@@ -155,26 +135,10 @@ TEST_F(Soak, Hotrelay2StaysLevelOverManyLoads) {
     EXPECT_EQ(::GetWindowLongA(window.get(), GWL_WNDPROC), reinterpret_cast<LONG_PTR>(&::DefWindowProcA));
 }
 
-std::vector<std::int32_t> g_filledFor;
-
-LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == qv::kNotifyMessage) {
-        if (wParam == kFilled) g_filledFor.push_back(static_cast<std::int32_t>(lParam));
-        return 0;
-    }
-    return ::DefWindowProcA(window, message, wParam, lParam);
-}
-
-TEST_F(Soak, WastewatchStaysLevelOverManyLoadsWhileWatching) {
+TEST_F(Soak, WastewatchStaysLevelWhileWatching) {
     ASSERT_FALSE(wwtest::ScratchFolder().empty()) << "run through cmake/wine-run.sh (QV_TRASH_DIR unset)";
     ASSERT_EQ(wwtest::QueryBin().count, 0) << "the run's bin must start empty";
-    ASSERT_EQ(::FindWindowA(qv::kMainWindowClass, qv::kMainWindowName), nullptr)
-        << "another window QVmain exists on this desktop";
-    WNDCLASSA windowClass{};
-    windowClass.lpfnWndProc = MainWindowProc;
-    windowClass.hInstance = ::GetModuleHandleA(nullptr);
-    windowClass.lpszClassName = qv::kMainWindowClass;
-    ::RegisterClassA(&windowClass);
+    ASSERT_TRUE(qvtest::FakeMainWindow::NoneOnDesktop());
 
     const std::string path = qvtest::BesideProgram("Wastewatch.dll");
     const qv::ObjectRecord object{93, {0, 0}, 0};
@@ -187,8 +151,8 @@ TEST_F(Soak, WastewatchStaysLevelOverManyLoadsWhileWatching) {
     auto cycle = [&](const std::function<void()>& whileWatched) -> std::string {
         HMODULE module = ::LoadLibraryA(path.c_str());
         if (module == nullptr) return "LoadLibrary failed with error " + std::to_string(::GetLastError());
-        auto init = Export<WatchInitFn>(module, "QVInit");
-        auto uninit = Export<WatchUninitFn>(module, "QVUninit");
+        auto init = qvtest::Export<WatchInitFn>(module, "QVInit");
+        auto uninit = qvtest::Export<WatchUninitFn>(module, "QVUninit");
         std::string fault;
         if (init == nullptr || uninit == nullptr) {
             fault = "entry points missing";
@@ -199,7 +163,7 @@ TEST_F(Soak, WastewatchStaysLevelOverManyLoadsWhileWatching) {
             if (uninit(&object, &record) != 1) fault = "QVUninit failed";
         }
         if (!::FreeLibrary(module)) return "FreeLibrary failed";
-        if (!UnloadedSoon("Wastewatch.dll")) return "the library stayed loaded";
+        if (!qvtest::ModuleGoneWithin("Wastewatch.dll", 5000)) return "the library stayed loaded";
         return fault;
     };
 
@@ -219,19 +183,14 @@ TEST_F(Soak, WastewatchStaysLevelOverManyLoadsWhileWatching) {
     bool notified = false;
     std::size_t threadsWhileWatching = 0;
     if (stop.empty()) {
-        qv::UniqueWindow mainWindow(::CreateWindowExA(0, qv::kMainWindowClass, qv::kMainWindowName, WS_OVERLAPPEDWINDOW,
-                                                      0, 0, 100, 100, nullptr, nullptr, ::GetModuleHandleA(nullptr),
-                                                      nullptr));
+        qvtest::FakeMainWindow mainWindow;
         stop = cycle([&] {
             threadsWhileWatching = qvtest::ThreadsOfThisProcess();
             if (!wwtest::FillTrashDirectly(1, 10, "soak")) return;
+            const auto& received = qvtest::FakeMainWindow::Received();
+            const qvtest::Notification filled{kFilled, 93};
             notified = qvtest::PumpUntil(
-                [] {
-                    for (std::int32_t id : g_filledFor)
-                        if (id == 93) return true;
-                    return false;
-                },
-                5000);
+                [&] { return std::find(received.begin(), received.end(), filled) != received.end(); }, 5000);
         });
         if (stop.empty()) ++done;
         else stop = "last cycle: " + stop;

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "bin_measurement.h"
+#include "fake_main_window.h"
 #include "qv_contract.h"
 #include "wastewatch_bin_helpers.h"
 #include "win32_owner.h"
@@ -25,26 +26,12 @@
 
 namespace {
 
-struct WatchRecord {
-    std::uint32_t checkInterval, refreshInterval, notifyCritical, notifyWarning, criticalLimit, warningLimit;
-};
+using wwtest::WatchRecord;
 
-double NowMs() {
-    LARGE_INTEGER now, frequency;
-    ::QueryPerformanceCounter(&now);
-    ::QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(now.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n == 0 ? 0 : (n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2);
-}
-
-double Worst(const std::vector<double>& values) {
-    return values.empty() ? 0 : *std::max_element(values.begin(), values.end());
-}
+using qvtest::Export;
+using qvtest::Median;
+using qvtest::NowMs;
+using qvtest::Worst;
 
 std::string PluginPath() {
     return qvtest::BesideProgram("Wastewatch.dll");
@@ -72,28 +59,33 @@ double WineServerCpuMs() {
     return static_cast<double>(utime + stime) * 10.0;  // clock ticks of 10 ms
 }
 
-int g_reports = 0;
-std::uint32_t g_lastCode = 0;
-double g_lastReportMs = 0;
-std::int32_t g_countedObject = -1;  // reports for other objects (earlier runs) are not counted
+// Reports for other objects (earlier runs) are not counted.
+std::int32_t g_countedObject = -1;
+double g_lastReportMs = 0;  // when the pump below saw the counted object's last report
 
-LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == qv::kNotifyMessage) {
-        if (static_cast<std::int32_t>(lParam) == g_countedObject) {
-            ++g_reports;
-            g_lastCode = static_cast<std::uint32_t>(wParam);
-            g_lastReportMs = NowMs();
-        }
-        return 0;
-    }
-    return ::DefWindowProcA(window, message, wParam, lParam);
+int Reports() {
+    const auto& received = qvtest::FakeMainWindow::Received();
+    return static_cast<int>(std::count_if(received.begin(), received.end(),
+                                          [](const qvtest::Notification& n) { return n.second == g_countedObject; }));
+}
+
+std::uint32_t LastCode() {
+    const auto& received = qvtest::FakeMainWindow::Received();
+    const auto last = std::find_if(received.rbegin(), received.rend(),
+                                   [](const qvtest::Notification& n) { return n.second == g_countedObject; });
+    return last == received.rend() ? 0 : last->first;
 }
 
 bool PumpUntilReports(int reports, DWORD timeoutMs) {
     const DWORD start = ::GetTickCount();
-    while (g_reports < reports) {
+    for (int seen = Reports(); seen < reports;) {
         MSG msg;
         while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageA(&msg);
+        if (const int now = Reports(); now != seen) {
+            seen = now;
+            g_lastReportMs = NowMs();
+        }
+        if (seen >= reports) break;
         if (::GetTickCount() - start > timeoutMs) return false;
         // A long wait: a message ends it at once, and waking up often would cost the Wine server time
         // that would be counted as the monitor's.
@@ -105,11 +97,6 @@ bool PumpUntilReports(int reports, DWORD timeoutMs) {
 using InitFn = std::int32_t(__stdcall*)(const qv::ObjectRecord*, const WatchRecord*);
 using UninitFn = std::int32_t(__stdcall*)(const qv::ObjectRecord*, const WatchRecord*);
 using CommandFn = std::int32_t(__stdcall*)(std::uint32_t, std::uint32_t);
-
-template <typename Fn>
-Fn Export(HMODULE module, const char* name) {
-    return reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
-}
 
 // The monitor's CPU time per cycle of an unchanged bin, from the thread's own times (and the Wine
 // server's) over cycles of 1 s.
@@ -124,7 +111,7 @@ void MonitorCpu(std::size_t items, int cycles) {
     }
     // What the Wine server spends meanwhile anyway (this program waiting for messages, Wine's own
     // processes), over the same time without a monitor: taken off the figure below.
-    g_reports = 0;
+    qvtest::FakeMainWindow::Received().clear();
     g_countedObject = -2;
     const double idleStart = WineServerCpuMs();
     PumpUntilReports(1, static_cast<DWORD>(cycles) * 1000);
@@ -145,7 +132,7 @@ void MonitorCpu(std::size_t items, int cycles) {
     const double cpu = qvtest::ThreadCpuMilliseconds(monitor.get()) - cpuStart;
     const double serverEnd = WineServerCpuMs();
     const double wall = NowMs() - wallStart;
-    const int seen = g_reports - 3;
+    const int seen = Reports() - 3;
     Export<UninitFn>(module, "QVUninit")(&object, &record);
     ::FreeLibrary(module);
     if (!done || seen <= 0) {
@@ -196,7 +183,7 @@ void ChangeLatency(std::size_t items) {
     const WatchRecord record{4, 4, 1, 0, limit, 0};
     HMODULE module = ::LoadLibraryA(PluginPath().c_str());
     if (module == nullptr) return;
-    g_reports = 0;
+    qvtest::FakeMainWindow::Received().clear();
     g_countedObject = object.id;
     Export<InitFn>(module, "QVInit")(&object, &record);
     if (!PumpUntilReports(2, 60000)) std::printf("  latency: no first cycle\n");
@@ -206,7 +193,7 @@ void ChangeLatency(std::size_t items) {
     std::uint32_t seed = 777;
     for (int i = 0; i < kSamples; ++i) {
         seed = seed * 1103515245u + 12345u;
-        PumpUntilReports(g_reports + 1000, 300 + (seed >> 8) % 3700);  // a point somewhere in the interval
+        PumpUntilReports(Reports() + 1000, 300 + (seed >> 8) % 3700);  // a point somewhere in the interval
         const bool adding = i % 2 == 0;
         const std::uint32_t expected = adding ? 8750395 : 8750394;
         const double start = NowMs();
@@ -218,9 +205,9 @@ void ChangeLatency(std::size_t items) {
         }
         const DWORD deadline = ::GetTickCount() + 30000;
         while (::GetTickCount() < deadline) {
-            const int before = g_reports;
+            const int before = Reports();
             PumpUntilReports(before + 1, 30000);
-            if (g_lastCode == expected) break;
+            if (LastCode() == expected) break;
         }
         latencies.push_back(g_lastReportMs - start);
     }
@@ -236,7 +223,7 @@ void CommandTime(std::size_t items) {
     const WatchRecord record{1, 1, 0, 0, 0, 0};
     HMODULE module = ::LoadLibraryA(PluginPath().c_str());
     if (module == nullptr) return;
-    g_reports = 0;
+    qvtest::FakeMainWindow::Received().clear();
     g_countedObject = object.id;
     Export<InitFn>(module, "QVInit")(&object, &record);
     PumpUntilReports(2, 60000);
@@ -244,7 +231,7 @@ void CommandTime(std::size_t items) {
     Export<CommandFn>(module, "QVCommand")(0, 0);
     const double returned = NowMs() - start;
     const DWORD deadline = ::GetTickCount() + 120000;
-    while (g_lastCode != 8750393 && ::GetTickCount() < deadline) PumpUntilReports(g_reports + 1, 1000);
+    while (LastCode() != 8750393 && ::GetTickCount() < deadline) PumpUntilReports(Reports() + 1, 1000);
     const double emptied = NowMs() - start;
     Export<UninitFn>(module, "QVUninit")(&object, &record);
     ::FreeLibrary(module);
@@ -306,13 +293,7 @@ int main(int argc, char** argv) {
     // Kept loaded so that each load and unload of the plug-in is its own.
     for (const char* name : {"shell32.dll", "comctl32.dll", "user32.dll"}) ::LoadLibraryA(name);
 
-    WNDCLASSA windowClass{};
-    windowClass.lpfnWndProc = HostProc;
-    windowClass.hInstance = ::GetModuleHandleA(nullptr);
-    windowClass.lpszClassName = qv::kMainWindowClass;
-    ::RegisterClassA(&windowClass);
-    qv::UniqueWindow host(::CreateWindowExA(0, qv::kMainWindowClass, qv::kMainWindowName, WS_OVERLAPPEDWINDOW, 0, 0,
-                                            100, 100, nullptr, nullptr, ::GetModuleHandleA(nullptr), nullptr));
+    qvtest::FakeMainWindow host;
 
     const bool fallback = argc > 1 && std::strcmp(argv[1], "fallback") == 0;
     for (std::size_t items : {std::size_t{1000}, std::size_t{10000}}) {

@@ -1,4 +1,5 @@
-// Filling and reading this run's own recycle bin for the Wastewatch tests and the benchmark.
+// Filling and reading this run's own recycle bin for the Wastewatch tests and the benchmark, and the
+// record they hand Wastewatch for an object.
 // The bin is the run's private XDG trash (QV_TRASH_DIR); files to delete are made beside it, on the
 // same file system, so that deleting moves them instead of copying.
 #pragma once
@@ -10,6 +11,11 @@
 #include <vector>
 
 namespace wwtest {
+
+struct WatchRecord {
+    std::uint32_t checkInterval, refreshInterval, notifyCritical, notifyWarning, criticalLimit, warningLimit;
+};
+static_assert(sizeof(WatchRecord) == 24);
 
 // The run's trash (a Windows path, holding "files" and "info"); empty outside the isolating runner.
 std::string TrashFolder();

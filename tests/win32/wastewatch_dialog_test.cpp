@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "fake_main_window.h"
 #include "qv_contract.h"
 #include "screenshot.h"
 #include "watch_record.h"
@@ -163,40 +164,15 @@ void ExpectCleanRun(const ConfigRun& run) {
     EXPECT_TRUE(run.call.stackBalanced) << "QVConfig did not remove exactly its 12 bytes of arguments";
 }
 
-// --- the host's main window, recording notifications ---------------------------------------------
+// --- windows of the host ------------------------------------------------------------------------
 
-struct Notification {
-    std::uint32_t code;
-    std::int32_t id;
-    bool operator==(const Notification&) const = default;
-};
-
-std::vector<Notification> g_notifications;
-
-LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == qv::kNotifyMessage) {
-        g_notifications.push_back({static_cast<std::uint32_t>(wParam), static_cast<std::int32_t>(lParam)});
-        return 0;
-    }
-    return ::DefWindowProcA(window, message, wParam, lParam);
-}
-
-HWND CreateWindowOfClass(const char* className, const char* title, WNDPROC procedure) {
-    WNDCLASSA windowClass{};
-    windowClass.lpfnWndProc = procedure;
-    windowClass.hInstance = ::GetModuleHandleA(nullptr);
-    windowClass.lpszClassName = className;
-    ::RegisterClassA(&windowClass);
-    return ::CreateWindowA(className, title, WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr, nullptr,
-                           ::GetModuleHandleA(nullptr), nullptr);
-}
+using qvtest::Notification;
 
 // Whether `pattern` occurs as consecutive notifications at or after `from`.
 bool SeenFrom(std::size_t from, const std::vector<Notification>& pattern) {
-    for (std::size_t i = from; i + pattern.size() <= g_notifications.size(); ++i) {
-        if (std::equal(pattern.begin(), pattern.end(), g_notifications.begin() + static_cast<std::ptrdiff_t>(i))) {
-            return true;
-        }
+    const std::vector<Notification>& received = qvtest::FakeMainWindow::Received();
+    for (std::size_t i = from; i + pattern.size() <= received.size(); ++i) {
+        if (std::equal(pattern.begin(), pattern.end(), received.begin() + static_cast<std::ptrdiff_t>(i))) return true;
     }
     return false;
 }
@@ -206,7 +182,8 @@ protected:
     void SetUp() override {
         plugin_.emplace(qvtest::LoadPlugin("Wastewatch.dll"));
         ASSERT_NE(plugin_->entry().config, nullptr) << "QVConfig is not exported";
-        owner_.reset(CreateWindowOfClass("WastewatchTestOwner", "Owner", ::DefWindowProcA));
+        owner_.reset(qvtest::WindowOfClass("WastewatchTestOwner", ::DefWindowProcA, "Owner", WS_OVERLAPPEDWINDOW, 0, 0,
+                                           200, 100));
         ASSERT_TRUE(owner_);
     }
 
@@ -411,12 +388,11 @@ TEST_F(WastewatchDialog, OkCarriesTheIntervalsIntoTheProcessWideState) {
     EXPECT_EQ(later.view.refreshInterval, "9");
 }
 
-TEST_F(WastewatchDialog, OkReplacesOnlyTheObjectsFirstTableEntry) {
-    ASSERT_EQ(::FindWindowA(qv::kMainWindowClass, qv::kMainWindowName), nullptr)
-        << "another window QVmain exists on this desktop";
-    qv::UniqueWindow mainWindow(CreateWindowOfClass(qv::kMainWindowClass, qv::kMainWindowName, MainWindowProc));
+TEST_F(WastewatchDialog, OkReplacesFirstEntryOnly) {
+    ASSERT_TRUE(qvtest::FakeMainWindow::NoneOnDesktop());
+    qvtest::FakeMainWindow mainWindow;
     ASSERT_TRUE(mainWindow);
-    g_notifications.clear();
+    qvtest::FakeMainWindow::Received().clear();
 
     // Entries 140, 141 and 140 again, none with a switch on; the first QVInit makes the check
     // interval 1 second for everyone.
@@ -434,7 +410,7 @@ TEST_F(WastewatchDialog, OkReplacesOnlyTheObjectsFirstTableEntry) {
     ASSERT_TRUE(qvtest::PumpUntil([&] { return SeenFrom(0, routine); }, 6000)) << "no level reports came";
 
     // Critical notification on for 140 with 1 MB: the bin's 3 MiB reach it.
-    const std::size_t mark = g_notifications.size();
+    const std::size_t mark = qvtest::FakeMainWindow::Received().size();
     const ConfigRun run = RunConfig(plugin(), objectA, first, owner_.get(), Ending::kOk, [](HWND dialog) {
         ::SendMessageA(::GetDlgItem(dialog, 1004), BM_CLICK, 0, 0);
     });

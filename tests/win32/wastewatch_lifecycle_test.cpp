@@ -17,10 +17,7 @@
 
 namespace {
 
-struct WatchRecord {
-    std::uint32_t checkInterval, refreshInterval, notifyCritical, notifyWarning, criticalLimit, warningLimit;
-};
-static_assert(sizeof(WatchRecord) == 24);
+using wwtest::WatchRecord;
 
 constexpr char kDescription[] =
     "ALPHA VERSION PLUGIN. USE AT YOUR OWN RISK.\n\n"
@@ -35,19 +32,6 @@ constexpr char kDescription[] =
 
 constexpr std::uint32_t kSentinel = 0xdeadbeef;
 constexpr WatchRecord kSentinelRecord{kSentinel, kSentinel, kSentinel, kSentinel, kSentinel, kSentinel};
-
-double MillisecondsSince(const LARGE_INTEGER& start) {
-    LARGE_INTEGER now, frequency;
-    ::QueryPerformanceCounter(&now);
-    ::QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(now.QuadPart - start.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
-}
-
-LARGE_INTEGER Now() {
-    LARGE_INTEGER now;
-    ::QueryPerformanceCounter(&now);
-    return now;
-}
 
 class WastewatchLifecycle : public ::testing::Test {
 protected:
@@ -141,7 +125,7 @@ TEST_F(WastewatchLifecycle, TheFifthObjectFindsTheTableFull) {
     for (int i : {0, 2, 3, 5}) plugin.entry().uninit(&objects[i], &records[i]);
 }
 
-TEST_F(WastewatchLifecycle, UnloadIsPromptWhetherIdleOrCycling) {
+TEST_F(WastewatchLifecycle, UnloadIsPrompt) {
     std::vector<double> latencies;
     for (int round = 0; round < 6; ++round) {
         qv::PluginLibrary plugin = qvtest::LoadPlugin("Wastewatch.dll");
@@ -153,16 +137,16 @@ TEST_F(WastewatchLifecycle, UnloadIsPromptWhetherIdleOrCycling) {
         }
         // Unload at different points of the thread's sleep.
         ::Sleep(150 + 170 * static_cast<DWORD>(round));
-        const LARGE_INTEGER start = Now();
+        const double start = qvtest::NowMs();
         plugin.Unload();
-        latencies.push_back(MillisecondsSince(start));
+        latencies.push_back(qvtest::NowMs() - start);
     }
     const double worst = *std::max_element(latencies.begin(), latencies.end());
     EXPECT_LT(worst, 100.0) << "the stop waited for the thread's sleep to end";
     ::testing::Test::RecordProperty("worst_unload_ms", std::to_string(worst));
 }
 
-TEST_F(WastewatchLifecycle, UnloadAfterTheLastUninitIsPromptEvenDuringAMeasurement) {
+TEST_F(WastewatchLifecycle, UnloadPromptDuringMeasurement) {
     // Big enough that one measurement takes a good part of a second under a slow shell.
     ASSERT_TRUE(wwtest::FillTrashDirectly(600, 10, "m"));
     ASSERT_EQ(wwtest::QueryBin().count, 600);
@@ -175,9 +159,9 @@ TEST_F(WastewatchLifecycle, UnloadAfterTheLastUninitIsPromptEvenDuringAMeasureme
         ASSERT_EQ(plugin.entry().init(&object, &record), 1);
         ::Sleep(20 * static_cast<DWORD>(round));
         ASSERT_EQ(plugin.entry().uninit(&object, &record), 1);
-        const LARGE_INTEGER start = Now();
+        const double start = qvtest::NowMs();
         plugin.Unload();
-        latencies.push_back(MillisecondsSince(start));
+        latencies.push_back(qvtest::NowMs() - start);
     }
     EXPECT_LT(*std::max_element(latencies.begin(), latencies.end()), 100.0);
     wwtest::EmptyBin();
@@ -186,11 +170,9 @@ TEST_F(WastewatchLifecycle, UnloadAfterTheLastUninitIsPromptEvenDuringAMeasureme
 using InitFn = std::int32_t(__stdcall*)(const qv::ObjectRecord*, const WatchRecord*);
 using UninitFn = std::int32_t(__stdcall*)(const qv::ObjectRecord*, const WatchRecord*);
 
-InitFn FindInit(HMODULE module) {
-    return reinterpret_cast<InitFn>(reinterpret_cast<void*>(::GetProcAddress(module, "QVInit")));
-}
+InitFn FindInit(HMODULE module) { return qvtest::Export<InitFn>(module, "QVInit"); }
 
-TEST_F(WastewatchLifecycle, LoadAndUnloadManyTimesLeaksNothing) {
+TEST_F(WastewatchLifecycle, ReloadsLeakNothing) {
     const std::string path = qvtest::BesideProgram("Wastewatch.dll");
     const qv::ObjectRecord object{3, {}, 0};
     const WatchRecord record{1, 1, 0, 0, 0, 0};
@@ -242,14 +224,10 @@ TEST_F(WastewatchLifecycle, TheMonitorThreadRunsWhileSomethingIsWatched) {
     EXPECT_EQ(qvtest::ThreadsOfThisProcess(), threadsBefore);
 }
 
-bool LibraryGoneWithin(DWORD milliseconds) {
-    return qvtest::PumpUntil([] { return ::GetModuleHandleA("Wastewatch.dll") == nullptr; }, milliseconds);
-}
-
 // The host's side of the contract, timed: the last QVUninit lands inside a long measurement of a big
 // bin, and the unload comes right after it. Neither may wait for the measurement; the library stays
 // mapped until the thread is gone, and then nothing of it is left.
-TEST_F(WastewatchLifecycle, TheLastUninitAndTheUnloadDoNotWaitForAMeasurement) {
+TEST_F(WastewatchLifecycle, UninitAndUnloadSkipMeasurement) {
     ASSERT_TRUE(wwtest::FillTrashDirectly(3000, 10, "w"));
     const std::size_t threadsBefore = qvtest::ThreadsOfThisProcess();
     // No SCOPED_TRACE: the test framework would start a thread of its own for it.
@@ -260,16 +238,17 @@ TEST_F(WastewatchLifecycle, TheLastUninitAndTheUnloadDoNotWaitForAMeasurement) {
         ASSERT_EQ(plugin.entry().init(&object, &record), 1);
         // The thread measures as soon as it starts: the rounds land at different steps of it.
         ::Sleep(100 + 220 * static_cast<DWORD>(round));
-        LARGE_INTEGER start = Now();
+        double start = qvtest::NowMs();
         ASSERT_EQ(plugin.entry().uninit(&object, &record), 1);
-        const double uninit = MillisecondsSince(start);
-        start = Now();
+        const double uninit = qvtest::NowMs() - start;
+        start = qvtest::NowMs();
         plugin.Unload();
-        const double unload = MillisecondsSince(start);
+        const double unload = qvtest::NowMs() - start;
         // Waiting for the measurement took 1.4 s and more here; the bounds leave room for a slow machine.
         EXPECT_LT(uninit, 500.0) << "round " << round;
         EXPECT_LT(unload, 200.0) << "round " << round;
-        EXPECT_TRUE(LibraryGoneWithin(30000)) << "round " << round << ": the thread never let go of the library";
+        EXPECT_TRUE(qvtest::ModuleGoneWithin("Wastewatch.dll", 30000))
+            << "round " << round << ": the thread never let go of the library";
         EXPECT_TRUE(qvtest::PumpUntil([&] { return qvtest::ThreadsOfThisProcess() == threadsBefore; }, 5000)) << "round " << round;
     }
     wwtest::EmptyBin();
@@ -278,7 +257,7 @@ TEST_F(WastewatchLifecycle, TheLastUninitAndTheUnloadDoNotWaitForAMeasurement) {
 // A host that follows the contract, over and over, with the bin big enough that the thread is often
 // measuring when the last QVUninit comes: nothing wears down, and the last QVInit still starts a
 // monitor. A thread ended by force would leave its stack behind each time (about 3 MiB under Wine).
-TEST_F(WastewatchLifecycle, CyclesThatFollowTheContractLeaveNothingBehind) {
+TEST_F(WastewatchLifecycle, ContractCyclesLeaveNothing) {
     ASSERT_TRUE(wwtest::FillTrashDirectly(300, 10, "c"));
     const std::string path = qvtest::BesideProgram("Wastewatch.dll");
     const WatchRecord record{1, 1, 0, 0, 0, 0};
@@ -286,13 +265,13 @@ TEST_F(WastewatchLifecycle, CyclesThatFollowTheContractLeaveNothingBehind) {
         HMODULE module = ::LoadLibraryA(path.c_str());
         if (module == nullptr) return false;
         const qv::ObjectRecord object{round, {}, 0};
-        const auto init = reinterpret_cast<InitFn>(reinterpret_cast<void*>(::GetProcAddress(module, "QVInit")));
-        const auto uninit = reinterpret_cast<UninitFn>(reinterpret_cast<void*>(::GetProcAddress(module, "QVUninit")));
+        const auto init = FindInit(module);
+        const auto uninit = qvtest::Export<UninitFn>(module, "QVUninit");
         if (init(&object, &record) != 1) return false;
         if (round % 4 == 1) ::Sleep(20);
         uninit(&object, &record);
         ::FreeLibrary(module);
-        return !settle || LibraryGoneWithin(30000);
+        return !settle || qvtest::ModuleGoneWithin("Wastewatch.dll", 30000);
     };
     for (int i = 0; i < 5; ++i) ASSERT_TRUE(cycle(-1, true));  // whatever the system sets up once per process is not a leak
     const std::size_t threadsBefore = qvtest::ThreadsOfThisProcess();
@@ -303,7 +282,7 @@ TEST_F(WastewatchLifecycle, CyclesThatFollowTheContractLeaveNothingBehind) {
     for (int round = 0; round < 100; ++round) {
         ASSERT_TRUE(cycle(round, false)) << "round " << round;
     }
-    ASSERT_TRUE(LibraryGoneWithin(30000));
+    ASSERT_TRUE(qvtest::ModuleGoneWithin("Wastewatch.dll", 30000));
     EXPECT_TRUE(qvtest::PumpUntil([&] { return qvtest::ThreadsOfThisProcess() == threadsBefore; }, 5000))
         << qvtest::ThreadsOfThisProcess() << " threads, " << threadsBefore << " before";
     const std::int64_t grown = static_cast<std::int64_t>(qvtest::AddressSpaceInUse() - addressSpaceBefore);
@@ -357,23 +336,23 @@ std::size_t FilesIn(const std::string& folder) {
 // Activating the object empties a big bin without making the host wait for the shell, and the host
 // may unload the library at once: the library stays mapped until the emptying is done, and the bin
 // ends up empty, with nothing of its items left behind.
-TEST_F(WastewatchLifecycle, CommandEmptiesABigBinWithoutHoldingTheHostOrTheUnload) {
+TEST_F(WastewatchLifecycle, CommandEmptiesInBackground) {
     ASSERT_TRUE(wwtest::FillTrashDirectly(3000, 10, "e"));
     ASSERT_EQ(wwtest::QueryBin().count, 3000);
     qv::PluginLibrary plugin = qvtest::LoadPlugin("Wastewatch.dll");
-    LARGE_INTEGER start = Now();
+    double start = qvtest::NowMs();
     const auto call = qvtest::CallStdcall(reinterpret_cast<const void*>(plugin.entry().command), {0xdeadbeef, 0});
-    const double command = MillisecondsSince(start);
+    const double command = qvtest::NowMs() - start;
     EXPECT_TRUE(call.stackBalanced);
     EXPECT_EQ(call.result, 1u);
-    start = Now();
+    start = qvtest::NowMs();
     plugin.Unload();
-    const double unload = MillisecondsSince(start);
+    const double unload = qvtest::NowMs() - start;
     // Emptying 3,000 items takes seconds here; the bounds leave room for a slow machine.
     EXPECT_LT(command, 200.0);
     EXPECT_LT(unload, 200.0);
     EXPECT_NE(::GetModuleHandleA("Wastewatch.dll"), nullptr) << "unmapped while the shell was still emptying";
-    ASSERT_TRUE(LibraryGoneWithin(60000)) << "the emptying never let go of the library";
+    ASSERT_TRUE(qvtest::ModuleGoneWithin("Wastewatch.dll", 60000)) << "the emptying never let go of the library";
     EXPECT_EQ(wwtest::QueryBin().count, 0);
     const std::string trash = wwtest::TrashFolder();
     ASSERT_FALSE(trash.empty());
@@ -388,7 +367,7 @@ DWORD RunExitProbe(const char* mode, double& milliseconds) {
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    const LARGE_INTEGER start = Now();
+    const double start = qvtest::NowMs();
     if (!::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                           &process)) {
         return 0xFFFFFFFF;
@@ -399,7 +378,7 @@ DWORD RunExitProbe(const char* mode, double& milliseconds) {
         ::TerminateProcess(processHandle.get(), 99);
         return 0xFFFFFFFE;
     }
-    milliseconds = MillisecondsSince(start);
+    milliseconds = qvtest::NowMs() - start;
     DWORD exitCode = 0xFFFFFFFD;
     ::GetExitCodeProcess(processHandle.get(), &exitCode);
     return exitCode;

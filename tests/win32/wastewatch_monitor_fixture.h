@@ -1,4 +1,4 @@
-// The host's side of the monitor tests: a window "QVmain" that records notification 9997, and a
+// The host's side of the monitor tests: the shared fake window "QVmain", recording notifications, and a
 // fixture that loads Wastewatch and watches objects through its entry points.
 #pragma once
 
@@ -8,9 +8,9 @@
 
 #include <cstdint>
 #include <deque>
-#include <utility>
 #include <vector>
 
+#include "fake_main_window.h"
 #include "qv_contract.h"
 #include "wastewatch_bin_helpers.h"
 #include "win32_owner.h"
@@ -18,11 +18,7 @@
 
 namespace wwtest {
 
-struct WatchRecord {
-    std::uint32_t checkInterval, refreshInterval, notifyCritical, notifyWarning, criticalLimit, warningLimit;
-};
-
-using Note = std::pair<std::uint32_t, std::int32_t>;
+using Note = qvtest::Notification;
 using Notes = std::vector<Note>;
 
 constexpr std::uint32_t kEmptied = 8750393;
@@ -33,32 +29,9 @@ constexpr std::uint64_t kMiB = 1u << 20;
 // Generous bound for one monitor cycle of 1 s under a loaded machine.
 constexpr DWORD kCycleTimeout = 4000;
 
-inline Notes g_received;
-
-inline LRESULT CALLBACK RecordingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == qv::kNotifyMessage) {
-        g_received.emplace_back(static_cast<std::uint32_t>(wParam), static_cast<std::int32_t>(lParam));
-        return 0;
-    }
-    return ::DefWindowProcA(window, message, wParam, lParam);
-}
-
-class HostWindow {
-public:
-    HostWindow() {
-        WNDCLASSA windowClass{};
-        windowClass.lpfnWndProc = RecordingProc;
-        windowClass.hInstance = ::GetModuleHandleA(nullptr);
-        windowClass.lpszClassName = qv::kMainWindowClass;
-        ::RegisterClassA(&windowClass);
-        window_.reset(::CreateWindowExA(0, qv::kMainWindowClass, qv::kMainWindowName, WS_OVERLAPPEDWINDOW, 0, 0, 100,
-                                        100, nullptr, nullptr, ::GetModuleHandleA(nullptr), nullptr));
-    }
-    HWND get() const { return window_.get(); }
-
-private:
-    qv::UniqueWindow window_;
-};
+// What the host's main window got; a test makes the window itself, where its scenario needs it.
+inline Notes& g_received = qvtest::FakeMainWindow::Received();
+using HostWindow = qvtest::FakeMainWindow;
 
 class Monitor : public ::testing::Test {
 protected:
@@ -66,8 +39,7 @@ protected:
         g_received.clear();
         ASSERT_FALSE(wwtest::ScratchFolder().empty()) << "run through cmake/wine-run.sh (QV_TRASH_DIR unset)";
         ASSERT_EQ(wwtest::QueryBin().count, 0) << "the run's bin must start empty";
-        ASSERT_EQ(::FindWindowA(qv::kMainWindowClass, qv::kMainWindowName), nullptr)
-            << "another window QVmain exists on this desktop";
+        ASSERT_TRUE(qvtest::FakeMainWindow::NoneOnDesktop());
         plugin_ = qvtest::LoadPlugin("Wastewatch.dll");
     }
     void TearDown() override {

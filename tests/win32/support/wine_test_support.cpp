@@ -31,6 +31,40 @@ qv::PluginLibrary LoadPlugin(const char* fileName) {
     return std::move(*library);
 }
 
+HWND WindowOfClass(const char* className, WNDPROC procedure, const char* title, DWORD style, int x, int y, int width,
+                   int height) {
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = procedure;
+    windowClass.hInstance = ::GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = className;
+    ::RegisterClassA(&windowClass);  // fails harmlessly once the class exists
+    return ::CreateWindowExA(0, className, title, style, x, y, width, height, nullptr, nullptr, windowClass.hInstance,
+                             nullptr);
+}
+
+bool CombinationFree(UINT modifiers, UINT key) {
+    if (!::RegisterHotKey(nullptr, 0x3FFF, modifiers, key)) return false;
+    ::UnregisterHotKey(nullptr, 0x3FFF);
+    return true;
+}
+
+double NowMs() {
+    LARGE_INTEGER now, frequency;
+    ::QueryPerformanceCounter(&now);
+    ::QueryPerformanceFrequency(&frequency);
+    return static_cast<double>(now.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n == 0 ? 0 : (n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2);
+}
+
+double Worst(const std::vector<double>& values) {
+    return values.empty() ? 0 : *std::max_element(values.begin(), values.end());
+}
+
 void PumpFor(DWORD milliseconds) {
     PumpUntil([] { return false; }, milliseconds);
 }
@@ -49,6 +83,13 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMilliseconds) {
         ::MsgWaitForMultipleObjects(0, nullptr, FALSE, std::min<DWORD>(10, timeoutMilliseconds - elapsed),
                                     QS_ALLINPUT);
     }
+}
+
+bool ModuleGoneWithin(const char* module, DWORD timeoutMilliseconds) {
+    for (DWORD start = ::GetTickCount(); ::GetModuleHandleA(module) != nullptr; ::Sleep(1)) {
+        if (::GetTickCount() - start > timeoutMilliseconds) return false;
+    }
+    return true;
 }
 
 namespace {

@@ -24,6 +24,24 @@ std::string BesideProgram(const char* fileName);
 // Loads a plug-in beside the test program; fails the current test (fatally) if it cannot.
 qv::PluginLibrary LoadPlugin(const char* fileName);
 
+// An exported function of a loaded module by its name, as the type it is called through; null if missing.
+template <typename Fn>
+Fn Export(HMODULE module, const char* name) {
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
+}
+
+// A window of the given class, which is registered with this procedure if it does not exist yet.
+HWND WindowOfClass(const char* className, WNDPROC procedure, const char* title, DWORD style, int x, int y, int width,
+                   int height);
+
+// Whether nobody holds this hotkey combination: it can be registered (and is released again at once).
+bool CombinationFree(UINT modifiers, UINT key);
+
+// The performance counter in milliseconds, and the median and the worst of a set of timings (0 if empty).
+double NowMs();
+double Median(std::vector<double> values);
+double Worst(const std::vector<double>& values);
+
 // Dispatches this thread's messages for the given time.
 void PumpFor(DWORD milliseconds);
 // Dispatches messages until done() holds or the time runs out; returns whether done() held.
@@ -33,6 +51,11 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMilliseconds);
 using qv::PressCombination;
 using qv::WaitForWindow;
 using qv::WindowsWithCaption;
+
+// Whether the module is unmapped within the time. A plug-in may keep itself mapped for a moment after
+// the host's FreeLibrary: a thread of its own holding a reference while it leaves, a call through its
+// window procedure still returning.
+bool ModuleGoneWithin(const char* module, DWORD timeoutMilliseconds);
 
 // Runs the current test again, alone, in a child process of this same program, so that a crash or a
 // hang of the scenario fails this test and not the whole run. In the parent it waits for the child,
