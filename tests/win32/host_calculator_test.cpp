@@ -58,7 +58,7 @@ TEST(CalculatorPlugin, LoadUnloadCyclesLeakNoHandleOrThread) {
     auto round = [&](int i) {
         HMODULE module = ::LoadLibraryA(path.c_str());
         ASSERT_NE(module, nullptr) << "round " << i;
-        auto key = reinterpret_cast<KeyFn>(reinterpret_cast<void*>(::GetProcAddress(module, "Key")));
+        auto key = qvtest::Export<KeyFn>(module, "Key");
         ASSERT_NE(key, nullptr);
         key('7');
         key('/');

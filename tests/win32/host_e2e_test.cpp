@@ -217,6 +217,17 @@ TEST(HostEndToEnd, DamagedOrCutRecordsFallBackAloneAndTheGoodOnesAreKept) {
     ::DeleteFileA(records.c_str());
 }
 
+// The running host's main window, as the plug-ins find it.
+HWND HostWindow() {
+    return ::FindWindowA(qv::kMainWindowClass, qv::kMainWindowName);
+}
+
+// Waits until the host started has attached its objects, and returns its main window.
+HWND AttachedHost(const std::string& output) {
+    if (!WaitForOutput(output, "object(s) attached")) return nullptr;
+    return HostWindow();
+}
+
 TEST(HostEndToEnd, StaleHotkeyRecordBindsCleanlyAndAFailedSaveLeavesTheOldFile) {
     const std::string records = TempPath("stale_records_");
     const std::string text = qvhost::WriteRecords(SavedRecords());
@@ -224,8 +235,7 @@ TEST(HostEndToEnd, StaleHotkeyRecordBindsCleanlyAndAFailedSaveLeavesTheOldFile) 
     std::string blocker;
     bool pressed = false;
     const HostRun run = RunHost("--records " + Quoted(records), [&](const std::string& output) {
-        ASSERT_TRUE(WaitForOutput(output, "object(s) attached"));
-        HWND main = ::FindWindowA("QVmain", "QVmain");
+        HWND main = AttachedHost(output);
         ASSERT_NE(main, nullptr);
         DWORD host = 0;
         ::GetWindowThreadProcessId(main, &host);
@@ -251,12 +261,6 @@ std::string CalculatorDesktop(const char* name) {
     WriteFile(path, "[Desktop]\nName=" + std::string(name) +
                         "\n[Object]\nId=3\nCaption=Display\nClass=display\nPlugin=Calculator.dll\n");
     return path;
-}
-
-// Waits until the host started has attached its objects, and returns its main window.
-HWND AttachedHost(const std::string& output) {
-    if (!WaitForOutput(output, "object(s) attached")) return nullptr;
-    return ::FindWindowA("QVmain", "QVmain");
 }
 
 TEST(HostRecordsFile, UnreadableFileIsNotSavedOver) {
@@ -318,7 +322,7 @@ TEST(HostEndToEnd, NotificationsReachTheObjectInLParamWhichShowsOnlyListedCodes)
                                 [](const std::string&) {
                                     HWND main = nullptr;
                                     ASSERT_TRUE(qvtest::PumpUntil(
-                                        [&] { return (main = ::FindWindowA("QVmain", "QVmain")) != nullptr; }, 20000));
+                                        [&] { return (main = HostWindow()) != nullptr; }, 20000));
                                     for (auto [code, id] : {std::pair{100, 7}, {300, 7}, {200, 7}, {100, 8}, {100, 9}})
                                         ::PostMessageA(main, 9997, code, id);
                                     ::PostMessageA(main, WM_CLOSE, 0, 0);
