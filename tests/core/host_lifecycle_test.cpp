@@ -90,7 +90,7 @@ TEST(HostCalls, Properties) {
     }
 }
 
-TEST(HostCalls, ShutDownSavesBeforeDetaching) {
+TEST(HostCalls, ShutDownSavesFirst) {
     struct Case {
         const char* name;
         std::vector<ObjectLife> objects;

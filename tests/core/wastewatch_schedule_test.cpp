@@ -94,7 +94,7 @@ void ExpectCases(const std::vector<Case>& cases) {
     }
 }
 
-TEST(MonitorSchedule, CyclesMeasureThenReuseAQuietBin) {
+TEST(MonitorSchedule, ReusesQuietBin) {
     constexpr std::uint32_t kAlmostDue = 80 + kSafetyRemeasureMs - 1;  // FirstCycle measured at 80
     ExpectCases({
         {"quiet cycles", Then(Then(FirstCycle(), QuietCycle(1100)), QuietCycle(2100))},
@@ -116,7 +116,7 @@ TEST(MonitorSchedule, CyclesMeasureThenReuseAQuietBin) {
     });
 }
 
-TEST(MonitorSchedule, EveryDoubtMeasures) {
+TEST(MonitorSchedule, MeasuresWhenInDoubt) {
     const Steps untrusted{{Ev(K::kTimeout, 1100), kLook},
                           {{.kind = K::kBinLooked, .now = 1100, .trustworthy = false, .snapshot = kFolders}, kMeasure},
                           {Measured(1150), kFind},
@@ -145,7 +145,7 @@ TEST(MonitorSchedule, EveryDoubtMeasures) {
     });
 }
 
-TEST(MonitorSchedule, SleepsTheIntervalInForce) {
+TEST(MonitorSchedule, SleepsInterval) {
     ExpectCases({
         {"interval 0 still sleeps a second",
          {{{.kind = K::kStarted, .checkIntervalSeconds = 0}, kLook},
@@ -174,7 +174,7 @@ TEST(MonitorSchedule, SleepsTheIntervalInForce) {
     });
 }
 
-TEST(MonitorSchedule, ChangesAreMeasuredAheadOncePerSleep) {
+TEST(MonitorSchedule, MeasuresAheadOncePerSleep) {
     ExpectCases({
         {"a change settles, is measured, and the cycle reuses it",
          Then(FirstCycle(), {{Ev(K::kChange, 300), Settle(150)},
@@ -214,7 +214,7 @@ TEST(MonitorSchedule, ChangesAreMeasuredAheadOncePerSleep) {
     });
 }
 
-TEST(MonitorSchedule, TheBinIsNeverReadWhileThisPlugInEmptiesIt) {
+TEST(MonitorSchedule, NoReadWhileEmptying) {
     ExpectCases({
         {"nothing to reuse: wait for the emptying",
          {{Ev(K::kStarted, 0), kLook},
@@ -241,7 +241,7 @@ TEST(MonitorSchedule, TheBinIsNeverReadWhileThisPlugInEmptiesIt) {
     });
 }
 
-TEST(MonitorSchedule, PostsOnlyWhileTheHostWindowExists) {
+TEST(MonitorSchedule, PostsOnlyToWindow) {
     ExpectSteps({{Ev(K::kStarted, 0), kLook},
                  {Looked(0), kMeasure},
                  {Measured(50), kFind},
@@ -252,7 +252,7 @@ TEST(MonitorSchedule, PostsOnlyWhileTheHostWindowExists) {
                  {Ev(K::kPosted, 1060), Sleep(1000)}});
 }
 
-TEST(MonitorSchedule, LeavesOnStopAndGivesUpWhenItCannotWait) {
+TEST(MonitorSchedule, LeavesOnStopOrFailedWait) {
     ExpectCases({
         {"stop while sleeping", Then(FirstCycle(), {{Ev(K::kStop, 500), kLeave}, {Ev(K::kTimeout, 1100), kLeave}})},
         {"stop while settling", Then(FirstCycle(), {{Ev(K::kChange, 300), Settle(150)}, {Ev(K::kStop, 310), kLeave}})},
