@@ -25,9 +25,13 @@ std::string Format(const char* format, ...) {
     return text;
 }
 
-std::string Name(const HostObject& o) { return "\"" + o.desc.caption + "\" (" + std::to_string(o.desc.id) + ")"; }
+std::string Name(const HostObject& o) {
+    return "\"" + o.desc.caption + "\" (" + std::to_string(o.desc.id) + ")";
+}
 
-void LogObject(const HostObject& o, const std::string& text) { LogLine("  " + Name(o) + " " + text); }
+void LogObject(const HostObject& o, const std::string& text) {
+    LogLine("  " + Name(o) + " " + text);
+}
 
 void LogLine(const std::string& line) {
     ::AcquireSRWLockExclusive(&g_logLock);

@@ -31,7 +31,7 @@ struct HostObject {
     DesktopObject desc;
     HWND window = nullptr;
     qv::ObjectRecord object{};
-    Library* library = nullptr;  // null: no plug-in, or it could not be loaded
+    Library* library = nullptr;              // null: no plug-in, or it could not be loaded
     std::unique_ptr<std::uint8_t[]> record;  // exactly library->recordSize bytes, at one address
     bool initialised = false;
     bool buttonDown = false;

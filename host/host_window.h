@@ -24,9 +24,9 @@ struct ObjectView {
     std::string caption;
     std::string state;
     unsigned clicks = 0;
-    unsigned propertiesDone = 0;    // Properties... round trips finished (QVConfig, QVUninit, QVInit, save)
-    bool restored = false;          // its record came from the records file
-    bool needsRecord = false;       // it has a plug-in that reported a record
+    unsigned propertiesDone = 0;  // Properties... round trips finished (QVConfig, QVUninit, QVInit, save)
+    bool restored = false;        // its record came from the records file
+    bool needsRecord = false;     // it has a plug-in that reported a record
 };
 
 // A consistent copy of one object's shown state, safe to take from any thread.

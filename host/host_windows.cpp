@@ -108,12 +108,8 @@ LRESULT CALLBACK ObjectProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     HostObject* o = FromWindow(window);
     if (o == nullptr) return ::DefWindowProcA(window, message, wParam, lParam);
     switch (message) {
-        case WM_PAINT:
-            OnPaintObject(*o);
-            return 0;
-        case WM_LBUTTONDOWN:
-            o->buttonDown = true;
-            return 0;
+        case WM_PAINT: OnPaintObject(*o); return 0;
+        case WM_LBUTTONDOWN: o->buttonDown = true; return 0;
         case WM_LBUTTONUP:
             if (std::exchange(o->buttonDown, false)) OnObjectClick(*o);
             return 0;
@@ -132,8 +128,7 @@ LRESULT CALLBACK ObjectProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
             ::InvalidateRect(window, nullptr, TRUE);
             return result;
         }
-        default:
-            return ::DefWindowProcA(window, message, wParam, lParam);
+        default: return ::DefWindowProcA(window, message, wParam, lParam);
     }
 }
 
@@ -145,9 +140,7 @@ LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
         case kMsgOpenProperties:
             if (HostObject* o = FindObject(static_cast<std::int32_t>(lParam))) OpenProperties(*o);
             return 0;
-        case kMsgTourDone:
-            OnTourDone(wParam != 0);
-            return 0;
+        case kMsgTourDone: OnTourDone(wParam != 0); return 0;
         case WM_TIMER:  // --once: started, now stop
             ::KillTimer(window, wParam);
             ::PostMessageA(window, WM_CLOSE, 0, 0);
@@ -156,11 +149,8 @@ LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
             DetachObjects();
             ::DestroyWindow(window);
             return 0;
-        case WM_DESTROY:
-            ::PostQuitMessage(0);
-            return 0;
-        default:
-            return ::DefWindowProcA(window, message, wParam, lParam);
+        case WM_DESTROY: ::PostQuitMessage(0); return 0;
+        default: return ::DefWindowProcA(window, message, wParam, lParam);
     }
 }
 

@@ -30,12 +30,9 @@ std::string Hex(const std::uint8_t* data, std::uint32_t size) {
 std::string Cause(DWORD error) {
     switch (error) {
         case ERROR_SHARING_VIOLATION:
-        case ERROR_LOCK_VIOLATION:
-            return Format("another program holds it open (sharing violation, error %lu)", error);
-        case ERROR_ACCESS_DENIED:
-            return Format("access denied (error %lu)", error);
-        default:
-            return Format("error %lu", error);
+        case ERROR_LOCK_VIOLATION: return Format("another program holds it open (sharing violation, error %lu)", error);
+        case ERROR_ACCESS_DENIED: return Format("access denied (error %lu)", error);
+        default: return Format("error %lu", error);
     }
 }
 
@@ -76,7 +73,8 @@ FileText ReadWholeFile(const std::string& path) {
         if (got == 0) break;
         text.append(buffer, got);
         if (text.size() > kMaxFileBytes) {
-            result.failure = Format("it grew past %llu bytes while being read", static_cast<unsigned long long>(kMaxFileBytes));
+            result.failure = Format("it grew past %llu bytes while being read",
+                                    static_cast<unsigned long long>(kMaxFileBytes));
             return result;
         }
     }
@@ -118,8 +116,8 @@ qv::UniqueHandle LockRecordsFile(const std::string& path, std::string& error) {
 bool ReplaceFile(const std::string& path, const std::string& text, std::string& error) {
     const std::string temporary = Format("%s.%lu.new", path.c_str(), ::GetCurrentProcessId());
     {
-        qv::UniqueHandle file(::CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                            FILE_ATTRIBUTE_NORMAL, nullptr));
+        qv::UniqueHandle file(
+            ::CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (file.get() == INVALID_HANDLE_VALUE) {
             file.release();
             error = Format("cannot create \"%s\" (error %lu)", temporary.c_str(), ::GetLastError());
@@ -237,8 +235,8 @@ void PrepareRecords() {
         if (o->library == nullptr) continue;
         const std::uint32_t size = o->library->recordSize;
         o->record.reset(new std::uint8_t[size]());
-        const RecordChoice choice =
-            ChooseRecord(read.file, read.existed, g_desktop.name, o->desc.id, o->desc.plugin, size);
+        const RecordChoice choice = ChooseRecord(read.file, read.existed, g_desktop.name, o->desc.id, o->desc.plugin,
+                                                 size);
         if (choice.data) {
             std::copy(choice.data->begin(), choice.data->end(), o->record.get());
             o->restored = true;
@@ -257,7 +255,9 @@ void InitObject(HostObject& o) {
     if (result != qv::kOk) LogObject(o, Format("QVInit returned %d", result));
 }
 
-ObjectLife Life(const HostObject& o) { return ObjectLife{o.library != nullptr, o.initialised}; }
+ObjectLife Life(const HostObject& o) {
+    return ObjectLife{o.library != nullptr, o.initialised};
+}
 
 // One planned call, as lifecycle.h describes it.
 void Carry(const PlannedCall& c) {
@@ -274,25 +274,19 @@ void Carry(const PlannedCall& c) {
             o.initialised = false;
             return;
         }
-        case HostCall::kInit:
-            InitObject(*g_objects[c.index]);
-            return;
+        case HostCall::kInit: InitObject(*g_objects[c.index]); return;
         case HostCall::kShowRecord: {
             const HostObject& o = *g_objects[c.index];
             LogObject(o, "record now " + Hex(o.record.get(), o.library->recordSize));
             return;
         }
-        case HostCall::kSaveRecords:
-            SaveRecords();
-            return;
+        case HostCall::kSaveRecords: SaveRecords(); return;
         case HostCall::kDetachAll: {
             Exclusive lock;
             for (auto& o : g_objects) o->library = nullptr;
             return;
         }
-        case HostCall::kUnload:
-            g_libraries[c.index]->plugin.reset();
-            return;
+        case HostCall::kUnload: g_libraries[c.index]->plugin.reset(); return;
     }
 }
 
@@ -341,8 +335,8 @@ bool HasProperties(const HostObject& o) {
 
 void OpenProperties(HostObject& o) {
     const auto at = std::find_if(g_objects.begin(), g_objects.end(), [&](const auto& p) { return p.get() == &o; });
-    const std::vector<PlannedCall> calls =
-        PlanProperties(static_cast<std::size_t>(at - g_objects.begin()), Life(o), HasProperties(o));
+    const std::vector<PlannedCall> calls = PlanProperties(static_cast<std::size_t>(at - g_objects.begin()), Life(o),
+                                                          HasProperties(o));
     if (calls.empty()) {
         LogObject(o, "has no properties");
         return;

@@ -16,8 +16,8 @@ struct PluginEntryPoints {
     GetPluginInfoFn getPluginInfo = nullptr;
     DefaultFn defaultRecord = nullptr;
     InitFn init = nullptr;
-    ConfigFn config = nullptr;      // may be absent
-    CommandFn command = nullptr;    // a plug-in exports this one or commandEx
+    ConfigFn config = nullptr;    // may be absent
+    CommandFn command = nullptr;  // a plug-in exports this one or commandEx
     CommandExFn commandEx = nullptr;
     UninitFn uninit = nullptr;
 };
@@ -33,7 +33,10 @@ public:
     // Any other export, by name; null when absent.
     FARPROC Find(const char* name) const noexcept;
     // Unloads now (the destructor does the same).
-    void Unload() noexcept { module_.reset(); entry_ = {}; }
+    void Unload() noexcept {
+        module_.reset();
+        entry_ = {};
+    }
 
 private:
     UniqueModule module_;

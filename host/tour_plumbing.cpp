@@ -154,8 +154,12 @@ std::vector<std::int32_t> ObjectIds() {
     return ids;
 }
 
-HWND MainWindow() { return g_main; }
-const Desktop& CurrentDesktop() { return g_desktop; }
+HWND MainWindow() {
+    return g_main;
+}
+const Desktop& CurrentDesktop() {
+    return g_desktop;
+}
 
 namespace {
 
@@ -176,8 +180,8 @@ int Run(int argc, char** argv) {
     std::vector<TourStep> steps;
     if (g_options.mode == Mode::kTour || g_options.mode == Mode::kTourReopened) {
         std::string error;
-        steps = BuildTour(g_desktop, g_options.mode == Mode::kTour ? TourPhase::kFirstRun
-                                                                           : TourPhase::kReopened, error);
+        steps = BuildTour(g_desktop, g_options.mode == Mode::kTour ? TourPhase::kFirstRun : TourPhase::kReopened,
+                          error);
         if (steps.empty()) {
             LogLine("tour: cannot run on this desktop: " + error);
             return 1;
@@ -218,4 +222,6 @@ int Run(int argc, char** argv) {
 
 }  // namespace qvhost
 
-int main(int argc, char** argv) { return qvhost::Run(argc, argv); }
+int main(int argc, char** argv) {
+    return qvhost::Run(argc, argv);
+}

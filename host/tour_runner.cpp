@@ -16,8 +16,8 @@
 #include "png.h"
 #include "recycle_watcher/res/resource_ids.h"
 #include "tour.h"
-#include "window_png.h"
 #include "win32_owner.h"
+#include "window_png.h"
 
 namespace qvhost {
 
@@ -58,8 +58,7 @@ bool ThroughDialog(std::int32_t id, const char* caption, Fill fill) {
     const unsigned before = ViewObject(id).propertiesDone;
     ::PostMessageA(MainWindow(), kMsgOpenProperties, 0, id);
     const HWND dialog = qv::WaitForWindow(caption, kStepTimeout);
-    if (dialog == nullptr)
-        return Fail(std::string("the dialog \"") + caption + "\" did not open");
+    if (dialog == nullptr) return Fail(std::string("the dialog \"") + caption + "\" did not open");
     if (!fill(dialog)) {
         ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
         return false;

@@ -41,10 +41,10 @@ bool SaveWindowPng(HWND window, const std::string& path) {
         const std::uint8_t* row = source + static_cast<std::size_t>(y) * stride;
         for (int x = 0; x < width; ++x) rgb.insert(rgb.end(), {row[x * 3 + 2], row[x * 3 + 1], row[x * 3]});
     }
-    const std::vector<std::uint8_t> png =
-        EncodePng(static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height), rgb);
-    qv::UniqueHandle file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                        nullptr));
+    const std::vector<std::uint8_t> png = EncodePng(static_cast<std::uint32_t>(width),
+                                                    static_cast<std::uint32_t>(height), rgb);
+    qv::UniqueHandle file(
+        ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file.get() == INVALID_HANDLE_VALUE) {
         file.release();
         return false;

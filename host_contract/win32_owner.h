@@ -34,19 +34,33 @@ private:
     Handle handle_ = Invalid;
 };
 
-inline void CloseHandleQuietly(HANDLE handle) noexcept { ::CloseHandle(handle); }
-inline void FreeLibraryQuietly(HMODULE module) noexcept { ::FreeLibrary(module); }
-inline void DeleteAtomQuietly(ATOM atom) noexcept { ::GlobalDeleteAtom(atom); }
-inline void DestroyWindowQuietly(HWND window) noexcept { ::DestroyWindow(window); }
+inline void CloseHandleQuietly(HANDLE handle) noexcept {
+    ::CloseHandle(handle);
+}
+inline void FreeLibraryQuietly(HMODULE module) noexcept {
+    ::FreeLibrary(module);
+}
+inline void DeleteAtomQuietly(ATOM atom) noexcept {
+    ::GlobalDeleteAtom(atom);
+}
+inline void DestroyWindowQuietly(HWND window) noexcept {
+    ::DestroyWindow(window);
+}
 
 using UniqueHandle = UniqueResource<HANDLE, CloseHandleQuietly>;
 using UniqueModule = UniqueResource<HMODULE, FreeLibraryQuietly>;
 using UniqueGlobalAtom = UniqueResource<ATOM, DeleteAtomQuietly>;
 using UniqueWindow = UniqueResource<HWND, DestroyWindowQuietly>;
 
-inline void ReleaseScreenDcQuietly(HDC dc) noexcept { ::ReleaseDC(nullptr, dc); }
-inline void DeleteDcQuietly(HDC dc) noexcept { ::DeleteDC(dc); }
-inline void DeleteBitmapQuietly(HBITMAP bitmap) noexcept { ::DeleteObject(bitmap); }
+inline void ReleaseScreenDcQuietly(HDC dc) noexcept {
+    ::ReleaseDC(nullptr, dc);
+}
+inline void DeleteDcQuietly(HDC dc) noexcept {
+    ::DeleteDC(dc);
+}
+inline void DeleteBitmapQuietly(HBITMAP bitmap) noexcept {
+    ::DeleteObject(bitmap);
+}
 
 using UniqueScreenDc = UniqueResource<HDC, ReleaseScreenDcQuietly>;  // from GetDC(nullptr)
 using UniqueMemoryDc = UniqueResource<HDC, DeleteDcQuietly>;         // from CreateCompatibleDC

@@ -77,6 +77,8 @@ std::string LibraryKey(std::string_view fileName);
 std::vector<Rect> LayOut(const Desktop& desktop);
 
 // A class whose click activates the object through its plug-in.
-inline bool IsCustomClass(std::string_view objectClass) { return LibraryKey(objectClass) == "custom"; }
+inline bool IsCustomClass(std::string_view objectClass) {
+    return LibraryKey(objectClass) == "custom";
+}
 
 }  // namespace qvhost

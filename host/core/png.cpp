@@ -46,8 +46,7 @@ std::vector<std::uint8_t> ZlibStored(const std::vector<std::uint8_t>& raw) {
 }  // namespace
 
 std::vector<std::uint8_t> EncodePng(std::uint32_t width, std::uint32_t height, const std::vector<std::uint8_t>& rgb) {
-    if (width == 0 || height == 0 || width > 16384 || height > 16384 ||
-        rgb.size() != std::size_t{width} * height * 3)
+    if (width == 0 || height == 0 || width > 16384 || height > 16384 || rgb.size() != std::size_t{width} * height * 3)
         return {};
     std::vector<std::uint8_t> raw;  // each row: filter type 0, then the pixels
     raw.reserve(rgb.size() + height);

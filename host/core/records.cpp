@@ -48,9 +48,8 @@ std::uint32_t RecordCrc(std::string_view desktop, std::int32_t id, std::string_v
 }
 
 bool Storable(std::string_view name) {
-    return !name.empty() && std::none_of(name.begin(), name.end(), [](char c) {
-        return static_cast<unsigned char>(c) < 0x20;
-    });
+    return !name.empty() &&
+           std::none_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; });
 }
 
 void ReadLine(std::string_view line, int number, RecordsFile& file) {
@@ -79,9 +78,8 @@ void ReadLine(std::string_view line, int number, RecordsFile& file) {
     }
     if (RecordCrc(f[1], *problem.id, f[3], data) != *crc) return refuse("the checksum does not match");
     if (!Storable(f[1]) || !Storable(f[3])) return refuse("an empty desktop or plug-in name");
-    const bool repeated = std::any_of(file.records.begin(), file.records.end(), [&](const StoredRecord& r) {
-        return r.desktop == f[1] && r.id == *problem.id;
-    });
+    const bool repeated = std::any_of(file.records.begin(), file.records.end(),
+                                      [&](const StoredRecord& r) { return r.desktop == f[1] && r.id == *problem.id; });
     if (repeated) return refuse("a second record for the same object");
     file.records.push_back(StoredRecord{std::string(f[1]), *problem.id, std::string(f[3]), std::move(data)});
 }
@@ -159,15 +157,14 @@ RecordChoice ChooseRecord(const RecordsFile& file, bool fileExisted, std::string
     auto stored = std::find_if(file.records.begin(), file.records.end(),
                                [&](const StoredRecord& r) { return r.desktop == desktop && r.id == id; });
     if (stored == file.records.end()) {
-        auto damaged = std::find_if(file.problems.begin(), file.problems.end(), [&](const RecordProblem& p) {
-            return p.desktop == desktop && p.id == id;
-        });
-        const bool otherDesktopsOnly =
-            !file.records.empty() && std::none_of(file.records.begin(), file.records.end(),
-                                                  [&](const StoredRecord& r) { return r.desktop == desktop; });
+        auto damaged = std::find_if(file.problems.begin(), file.problems.end(),
+                                    [&](const RecordProblem& p) { return p.desktop == desktop && p.id == id; });
+        const bool otherDesktopsOnly = !file.records.empty() &&
+                                       std::none_of(file.records.begin(), file.records.end(),
+                                                    [&](const StoredRecord& r) { return r.desktop == desktop; });
         if (damaged != file.problems.end()) {
-            choice.warning = "its stored record (line " + std::to_string(damaged->line) + ") is damaged: " +
-                             damaged->text + "; defaults are used";
+            choice.warning = "its stored record (line " + std::to_string(damaged->line) +
+                             ") is damaged: " + damaged->text + "; defaults are used";
         } else if (otherDesktopsOnly) {
             choice.warning = "the records file holds records of other desktops only; defaults are used";
         } else {

@@ -47,7 +47,7 @@ std::string WriteRecords(const std::vector<StoredRecord>& records);
 // What the host does with one object's stored record.
 struct RecordChoice {
     std::optional<std::vector<std::uint8_t>> data;  // the stored bytes, exactly the reported size
-    std::string warning;                             // why the defaults are used instead; empty if no warning
+    std::string warning;                            // why the defaults are used instead; empty if no warning
 };
 
 // fileExisted: a records file was there (a missing record in a new file is no surprise).

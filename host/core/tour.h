@@ -34,12 +34,12 @@ enum class TourPhase { kFirstRun, kReopened };
 
 // The tour's settings, made through the plug-ins' own dialogs in the first run.
 inline constexpr char kTourHotkeyName[] = "Ctrl+F10";
-inline constexpr char kTourHotkeyKey[] = "F10";      // the entry chosen in the key list
+inline constexpr char kTourHotkeyKey[] = "F10";               // the entry chosen in the key list
 inline constexpr std::uint32_t kTourHotkeyModifier = 2;       // Ctrl, as RegisterHotKey takes it
 inline constexpr std::uint32_t kTourHotkeyVirtualKey = 0x79;  // F10
-inline constexpr std::uint32_t kTourCheckInterval = 1;  // seconds
-inline constexpr std::uint32_t kTourWarningLimit = 1;   // megabytes
-inline constexpr std::uint32_t kTourCriticalLimit = 2;  // megabytes
+inline constexpr std::uint32_t kTourCheckInterval = 1;        // seconds
+inline constexpr std::uint32_t kTourWarningLimit = 1;         // megabytes
+inline constexpr std::uint32_t kTourCriticalLimit = 2;        // megabytes
 inline constexpr std::uint32_t kTourFileSize = 512 * 1024;
 inline constexpr char kTourScreenshot[] = "host_tour.png";
 

@@ -54,10 +54,10 @@ public:
     // What releasing a record hands back to the platform.
     struct Release {
         WindowId window = 0;
-        std::uint16_t atom = 0;        // hotkey identifier and global atom, both to give back
-        bool windowAlive = false;      // false once the window's destruction began: leave it alone
+        std::uint16_t atom = 0;                  // hotkey identifier and global atom, both to give back
+        bool windowAlive = false;                // false once the window's destruction began: leave it alone
         const HotkeyRecord* property = nullptr;  // the window's record property from now on (null: remove it)
-        bool lastOnWindow = false;     // nothing else is bound on the window: see Leave
+        bool lastOnWindow = false;               // nothing else is bound on the window: see Leave
     };
     std::optional<Release> Remove(const HotkeyRecord* record) noexcept;
 

@@ -44,11 +44,8 @@ InputPlan PlanInput(std::uint32_t activationKind, std::int32_t clientWidth, std:
             post(kWmLButtonDblClk, centre);
             post(kWmMouseMove, PackPoint(cx, below));
             break;
-        case kMouseOver:
-            post(kWmMouseMove, centre);
-            break;
-        default:
-            break;
+        case kMouseOver: post(kWmMouseMove, centre); break;
+        default: break;
     }
     return plan;
 }

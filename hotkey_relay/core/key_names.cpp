@@ -3,10 +3,9 @@
 namespace hotrelay {
 
 const std::array<std::string_view, kKeyListSize> kKeyList = {
-    "0", "1", "2", "3", "4", "5", "6", "7", "8", "9",
-    "A", "B", "C", "D", "E", "F", "G", "H", "I", "J", "K", "L", "M",
-    "N", "O", "P", "Q", "R", "S", "T", "U", "V", "W", "X", "Y", "Z",
-    "F1", "F2", "F3", "F4", "F5", "F6", "F7", "F8", "F9", "F10", "F11", "F12",
+    "0", "1", "2", "3", "4",  "5",  "6",  "7",  "8",  "9",  "A",  "B",  "C",  "D",   "E",   "F",
+    "G", "H", "I", "J", "K",  "L",  "M",  "N",  "O",  "P",  "Q",  "R",  "S",  "T",   "U",   "V",
+    "W", "X", "Y", "Z", "F1", "F2", "F3", "F4", "F5", "F6", "F7", "F8", "F9", "F10", "F11", "F12",
 };
 
 KeyNameBuffer KeyName(std::uint32_t virtualKey) {

@@ -21,8 +21,7 @@ struct RelayTarget {
 std::optional<RelayTarget> ParseRelayTarget(std::string_view parameter1) noexcept;
 
 inline constexpr char kRelayCaption[] = "Hotrelay::QVCommandEx";
-inline constexpr char kInvalidFormMessage[] =
-    "Invalid parameter 1 string. It must be of the form LoadModule(Function)";
+inline constexpr char kInvalidFormMessage[] = "Invalid parameter 1 string. It must be of the form LoadModule(Function)";
 
 // Names longer than this are shown cut, their first kShownNameLength characters followed by "...",
 // so that a message box stays readable; the lookups themselves always use the whole name.

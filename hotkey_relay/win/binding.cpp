@@ -68,8 +68,7 @@ void LeaveChain(HWND window) {
                                  reinterpret_cast<LPCSTR>(&HotrelayWindowProc), &pinned);
             break;
         }
-        case BindingTable::Leaving::Action::Stay:
-            break;
+        case BindingTable::Leaving::Action::Stay: break;
     }
 }
 
@@ -120,10 +119,8 @@ void Bind(const qv::ObjectRecord& object, HotkeyRecord& record) noexcept {
     HANDLE earlierProperty = ::GetPropA(window, kRecordProperty);
     if (!::SetPropA(window, kRecordProperty, &record)) return;
     qv::ScopeExit property([&] {
-        if (earlierProperty != nullptr)
-            ::SetPropA(window, kRecordProperty, earlierProperty);
-        else
-            ::RemovePropA(window, kRecordProperty);
+        if (earlierProperty != nullptr) ::SetPropA(window, kRecordProperty, earlierProperty);
+        else ::RemovePropA(window, kRecordProperty);
     });
 
     // Ours may still be in the chain from an earlier binding, even under another procedure installed
@@ -154,8 +151,7 @@ void Unbind(HotkeyRecord& record) noexcept {
     if (release->windowAlive) {
         if (release->property != nullptr)
             ::SetPropA(window, kRecordProperty, const_cast<HotkeyRecord*>(release->property));
-        else
-            ::RemovePropA(window, kRecordProperty);
+        else ::RemovePropA(window, kRecordProperty);
     }
     ::UnregisterHotKey(window, release->atom);
     ::GlobalDeleteAtom(release->atom);

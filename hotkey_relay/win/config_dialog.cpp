@@ -34,7 +34,6 @@ constexpr ButtonValue kKindButtons[] = {
     {IDC_KIND_MOUSE_OVER, kMouseOver},
 };
 
-
 template <std::size_t N>
 void CheckMatchingButton(HWND dialog, const ButtonValue (&buttons)[N], std::uint32_t value) {
     for (const ButtonValue& button : buttons) {
@@ -92,20 +91,12 @@ INT_PTR CALLBACK HotkeyDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
             return TRUE;  // the system sets the default focus
         case WM_COMMAND:
             switch (LOWORD(wParam)) {
-                case IDOK:
-                    OnOk(dialog);
-                    return TRUE;
-                case IDCANCEL:
-                    ::EndDialog(dialog, IDCANCEL);
-                    return TRUE;
-                default:
-                    return FALSE;
+                case IDOK: OnOk(dialog); return TRUE;
+                case IDCANCEL: ::EndDialog(dialog, IDCANCEL); return TRUE;
+                default: return FALSE;
             }
-        case WM_CLOSE:
-            ::EndDialog(dialog, IDCANCEL);
-            return TRUE;
-        default:
-            return FALSE;
+        case WM_CLOSE: ::EndDialog(dialog, IDCANCEL); return TRUE;
+        default: return FALSE;
     }
 }
 
@@ -114,7 +105,7 @@ INT_PTR CALLBACK HotkeyDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
 
 extern "C" std::int32_t __stdcall QVConfig(const qv::ObjectRecord* /*object*/, hotrelay::HotkeyRecord* record,
                                            HWND owner) noexcept {
-    ::DialogBoxParamA(hotrelay::g_instance, MAKEINTRESOURCEA(IDD_HOTKEY_PROPERTIES), owner,
-                      hotrelay::HotkeyDialogProc, reinterpret_cast<LPARAM>(record));
+    ::DialogBoxParamA(hotrelay::g_instance, MAKEINTRESOURCEA(IDD_HOTKEY_PROPERTIES), owner, hotrelay::HotkeyDialogProc,
+                      reinterpret_cast<LPARAM>(record));
     return qv::kOk;
 }

@@ -60,8 +60,9 @@ std::uint64_t Forward(HWND window, ProcAddress next, HMODULE held = nullptr) noe
 
 // Called by the entry below with the message; decides and acts, and says where the message goes on to.
 // Referenced only from assembly: kept, and kept under its own name, whatever the optimiser sees.
-extern "C" __attribute__((used, externally_visible)) std::uint64_t HotrelayRouteMessage(HWND window, UINT message, WPARAM /*wParam*/,
-                                                                    LPARAM /*lParam*/) noexcept {
+extern "C" __attribute__((used, externally_visible)) std::uint64_t HotrelayRouteMessage(HWND window, UINT message,
+                                                                                        WPARAM /*wParam*/,
+                                                                                        LPARAM /*lParam*/) noexcept {
     using namespace hotrelay;
     const auto id = reinterpret_cast<WindowId>(window);
     switch (message) {
@@ -74,8 +75,7 @@ extern "C" __attribute__((used, externally_visible)) std::uint64_t HotrelayRoute
             // The host's procedure still sees its window being destroyed, so its clean-up runs.
             return Forward(window, destroying.next);
         }
-        case WM_NCDESTROY:
-            return Forward(window, LockedTable()->OnFinalDestroy(id));
+        case WM_NCDESTROY: return Forward(window, LockedTable()->OnFinalDestroy(id));
         case WM_HOTKEY: {
             ProcAddress next = 0;
             std::uint32_t activationKind = 0;
@@ -93,8 +93,7 @@ extern "C" __attribute__((used, externally_visible)) std::uint64_t HotrelayRoute
             if (!bound) return Forward(window, next);
             return Forward(window, next, PostHotkeyInput(window, activationKind));
         }
-        default:
-            return Forward(window, ReadTable()->NextProc(id));
+        default: return Forward(window, ReadTable()->NextProc(id));
     }
 }
 

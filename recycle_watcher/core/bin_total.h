@@ -9,7 +9,7 @@ namespace wastewatch {
 
 struct BinTotal {
     std::uint64_t count = 0;
-    std::uint64_t size = 0;         // sum of the sizes of the items that described themselves
+    std::uint64_t size = 0;  // sum of the sizes of the items that described themselves
     std::uint64_t describedItems = 0;
 };
 

@@ -30,7 +30,8 @@ BinWatchPlan PlanBinWatch(std::uint32_t fixedDrives, std::string_view sid, Folde
 
         char candidate[kFolderPathCapacity];
         const bool withSid = !sid.empty();
-        const bool found = (withSid && ComposePath(candidate, root, "$Recycle.Bin\\", sid) && folderExists(candidate)) ||
+        const bool found = (withSid && ComposePath(candidate, root, "$Recycle.Bin\\", sid) &&
+                            folderExists(candidate)) ||
                            (withSid && ComposePath(candidate, root, "RECYCLER\\", sid) && folderExists(candidate)) ||
                            (ComposePath(candidate, root, "RECYCLED") && folderExists(candidate));
         if (!found) {

@@ -16,7 +16,7 @@ inline constexpr std::size_t kFolderPathCapacity = 260;  // a path the 8-bit fil
 
 struct WatchedFolder {
     char path[kFolderPathCapacity];  // NUL-terminated
-    bool isBin;  // the bin folder itself; otherwise a folder in which a bin folder would appear
+    bool isBin;                      // the bin folder itself; otherwise a folder in which a bin folder would appear
 };
 
 // At most one folder per drive, in drive order.
@@ -45,9 +45,9 @@ bool WatchIsTrustworthy(const BinWatchPlan& plan, std::size_t signalsOpened) noe
 
 // What was true of the bin's folders when a measurement was taken, compared before reusing it.
 struct BinSnapshot {
-    std::uint32_t drives = 0;                             // the logical drives present
+    std::uint32_t drives = 0;                              // the logical drives present
     std::array<std::uint64_t, kDriveCount> folderTimes{};  // last-write time of each watched folder (0: unreadable)
-    std::size_t folderCount = 0;                          // entries of folderTimes in use; the rest stay 0
+    std::size_t folderCount = 0;                           // entries of folderTimes in use; the rest stay 0
     bool operator==(const BinSnapshot&) const = default;
 };
 

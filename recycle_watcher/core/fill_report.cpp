@@ -35,10 +35,18 @@ private:
     std::size_t length_ = 0;
 };
 
-bool IsFlag(char c) noexcept { return c == '-' || c == '+' || c == ' ' || c == '#' || c == '0'; }
-bool IsDigit(char c) noexcept { return c >= '0' && c <= '9'; }
-bool IsFloatingConversion(char c) noexcept { return std::string_view("eEfFgG").find(c) != std::string_view::npos; }
-bool IsIntegerConversion(char c) noexcept { return std::string_view("diuoxX").find(c) != std::string_view::npos; }
+bool IsFlag(char c) noexcept {
+    return c == '-' || c == '+' || c == ' ' || c == '#' || c == '0';
+}
+bool IsDigit(char c) noexcept {
+    return c >= '0' && c <= '9';
+}
+bool IsFloatingConversion(char c) noexcept {
+    return std::string_view("eEfFgG").find(c) != std::string_view::npos;
+}
+bool IsIntegerConversion(char c) noexcept {
+    return std::string_view("diuoxX").find(c) != std::string_view::npos;
+}
 
 // Reads a run of digits at format[pos] into value; false when the number exceeds kMaxFieldWidth.
 bool ReadNumber(std::string_view format, std::size_t& pos, unsigned& value) noexcept {
@@ -115,7 +123,7 @@ void AppendDirective(BoundedWriter& writer, const Directive& directive, char con
     }
     if (written < 0) return;
     const std::size_t length = static_cast<std::size_t>(written) < sizeof buffer ? static_cast<std::size_t>(written)
-                                                                                  : sizeof buffer - 1;
+                                                                                 : sizeof buffer - 1;
     writer.Append(std::string_view(buffer, length));
 }
 

@@ -19,8 +19,8 @@ CyclePlan PlanCycle(WatchState& state, std::uint64_t itemCount, std::uint64_t si
     if (nonEmpty) {
         const double megabytes = Megabytes(sizeBytes);
         for (std::size_t i = 0; i < count; ++i) {
-            plan.notifications[plan.size++] =
-                Notification{LevelCode(megabytes, state.table[i].record), state.table[i].objectId};
+            plan.notifications[plan.size++] = Notification{LevelCode(megabytes, state.table[i].record),
+                                                           state.table[i].objectId};
         }
     }
     return plan;

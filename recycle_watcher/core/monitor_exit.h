@@ -54,7 +54,7 @@ private:
     static constexpr std::uint32_t kEmptying = 1u << 31;
     static constexpr std::uint32_t kEmptyWanted = 1u << 30;
     static constexpr std::uint32_t kReaderBits = kEmptyWanted - 1;
-    std::atomic<std::uint32_t> state_{0};   // readers reading, and the emptying's bits
+    std::atomic<std::uint32_t> state_{0};    // readers reading, and the emptying's bits
     std::atomic<std::uint32_t> claimed_{0};  // readers' bits in use
 };
 

@@ -37,13 +37,11 @@ MonitorAction MonitorSchedule::Next(const MonitorEvent& event) noexcept {
 MonitorAction MonitorSchedule::Step(const MonitorEvent& event) noexcept {
     switch (event.kind) {
         case Kind::kStop:
-        case Kind::kMeasureAbandoned:
-            return kLeave;
+        case Kind::kMeasureAbandoned: return kLeave;
         case Kind::kWaitFailed:
             // Nothing could wake a wait for a stop any more: the thread leaves instead.
             return kGiveUp;
-        default:
-            break;
+        default: break;
     }
     switch (phase_) {
         case Phase::kStarting:
@@ -64,7 +62,8 @@ MonitorAction MonitorSchedule::Step(const MonitorEvent& event) noexcept {
             }
             break;
         case Phase::kAwaitingEmptying:
-            if (event.kind == Kind::kEmptyingFinished) return Enter(Phase::kLooking, Act(MonitorActionKind::kLookAtBin));
+            if (event.kind == Kind::kEmptyingFinished)
+                return Enter(Phase::kLooking, Act(MonitorActionKind::kLookAtBin));
             break;
         case Phase::kFindingWindow:
             // Without the host's main window nothing can be told, so nothing is marked as told either.
@@ -102,8 +101,7 @@ MonitorAction MonitorSchedule::Step(const MonitorEvent& event) noexcept {
                 return SleepOn(event);
             }
             break;
-        case Phase::kLeft:
-            break;
+        case Phase::kLeft: break;
     }
     // An event that cannot follow the last action: the thread is lost, and leaves rather than guess.
     return kGiveUp;

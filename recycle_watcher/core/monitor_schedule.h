@@ -33,20 +33,20 @@ inline constexpr std::uint32_t kWakeOnChange = 1u << 2;       // any change sign
 inline constexpr std::uint32_t kWakeOnEmptierIdle = 1u << 3;  // no emptying of this plug-in runs
 
 enum class MonitorEventKind {
-    kStarted,            // the thread runs: the first event
-    kTimeout,            // a wait ran out
-    kStop,               // a wait was woken by the stop request
-    kRetime,             // a wait was woken by a new check interval
-    kChange,             // a wait was woken by a change signal (already armed again)
-    kEmptyingFinished,   // a wait was woken because no emptying runs any more
-    kWaitFailed,         // a wait could not be made
-    kBinLooked,          // after kLookAtBin: see MonitorEvent's bin facts
-    kMeasured,           // after kMeasure: a measurement was taken (bin facts as it started)
-    kBinBusy,            // after kMeasure: this plug-in empties the bin, nothing was read
-    kMeasureAbandoned,   // after kMeasure: cut short because the thread is told to go
-    kWindowFound,        // after kFindWindow
-    kWindowMissing,      // after kFindWindow
-    kPosted,             // after kPost
+    kStarted,           // the thread runs: the first event
+    kTimeout,           // a wait ran out
+    kStop,              // a wait was woken by the stop request
+    kRetime,            // a wait was woken by a new check interval
+    kChange,            // a wait was woken by a change signal (already armed again)
+    kEmptyingFinished,  // a wait was woken because no emptying runs any more
+    kWaitFailed,        // a wait could not be made
+    kBinLooked,         // after kLookAtBin: see MonitorEvent's bin facts
+    kMeasured,          // after kMeasure: a measurement was taken (bin facts as it started)
+    kBinBusy,           // after kMeasure: this plug-in empties the bin, nothing was read
+    kMeasureAbandoned,  // after kMeasure: cut short because the thread is told to go
+    kWindowFound,       // after kFindWindow
+    kWindowMissing,     // after kFindWindow
+    kPosted,            // after kPost
 };
 
 // What happened, and what was true when it did. The thread fills every field on every event.

@@ -9,8 +9,8 @@ namespace {
 WatchEntry* FindFirst(WatchState& state, std::int32_t objectId) {
     WatchEntry* const begin = state.table.data();
     WatchEntry* const end = begin + state.count;
-    WatchEntry* const found =
-        std::find_if(begin, end, [objectId](const WatchEntry& entry) { return entry.objectId == objectId; });
+    WatchEntry* const found = std::find_if(begin, end,
+                                           [objectId](const WatchEntry& entry) { return entry.objectId == objectId; });
     return found == end ? nullptr : found;
 }
 

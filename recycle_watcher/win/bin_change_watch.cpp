@@ -6,8 +6,8 @@ namespace wastewatch {
 
 namespace {
 
-constexpr DWORD kChanges =
-    FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME | FILE_NOTIFY_CHANGE_SIZE | FILE_NOTIFY_CHANGE_LAST_WRITE;
+constexpr DWORD kChanges = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME | FILE_NOTIFY_CHANGE_SIZE |
+                           FILE_NOTIFY_CHANGE_LAST_WRITE;
 // The wait also holds stop and retime: one signal per drive always fits.
 static_assert(kDriveCount + 2 <= MAXIMUM_WAIT_OBJECTS);
 

@@ -47,10 +47,10 @@ private:
 
     BinWatchPlan plan_;
     UniqueSignal owned_[kDriveCount];
-    HANDLE signals_[kDriveCount] = {};          // the owned handles, for a wait
-    bool signalWatchesBin_[kDriveCount] = {};   // for each signal: on a bin folder (else on a parent)
+    HANDLE signals_[kDriveCount] = {};         // the owned handles, for a wait
+    bool signalWatchesBin_[kDriveCount] = {};  // for each signal: on a bin folder (else on a parent)
     std::size_t signalCount_ = 0;
-    char sid_[kFolderPathCapacity] = {};        // the user's SID as text; empty when unknown
+    char sid_[kFolderPathCapacity] = {};  // the user's SID as text; empty when unknown
     std::uint32_t drives_ = 0;
     bool trustworthy_ = false;
     bool fired_ = false;

@@ -2,8 +2,8 @@
 #include "bin_measurement.h"
 
 #include <windows.h>
-#include <shlobj.h>
 #include <shellapi.h>
+#include <shlobj.h>
 
 #include "bin_total.h"
 #include "win32_owner.h"
@@ -79,8 +79,8 @@ BinMeasurement Walk(const std::atomic<bool>* abandon) noexcept {
         for (ULONG i = 0; i < fetched; ++i) {
             if (batch[i] == nullptr) continue;
             WIN32_FIND_DATAA data{};
-            const bool readable =
-                ::SHGetDataFromIDListA(bin.get(), batch[i], SHGDFIL_FINDDATA, &data, sizeof data) == S_OK;
+            const bool readable = ::SHGetDataFromIDListA(bin.get(), batch[i], SHGDFIL_FINDDATA, &data, sizeof data) ==
+                                  S_OK;
             AddItemData(total, readable, data.cFileName[0] != '\0', data.nFileSizeHigh, data.nFileSizeLow);
             allocator->Free(batch[i]);
         }
@@ -104,7 +104,8 @@ BinMeasurement MeasureBinTotals(const std::atomic<bool>& abandon) noexcept {
     SHQUERYRBINFO info{};
     info.cbSize = sizeof info;
     const bool answered = ::SHQueryRecycleBinA(nullptr, &info) == S_OK;
-    if (const auto counts = FromShellQuery(answered, info.i64NumItems, info.i64Size)) return {counts->count, counts->size};
+    if (const auto counts = FromShellQuery(answered, info.i64NumItems, info.i64Size))
+        return {counts->count, counts->size};
     return Walk(&abandon);
 }
 

@@ -44,9 +44,9 @@ void ShowFillReport(HWND dialog, const WatchRecord& record) noexcept {
     if (::LoadStringA(g_instance, IDS_FILL_REPORT, format, static_cast<int>(sizeof format)) <= 0) {
         ::lstrcpynA(format, kFillReportFormat, static_cast<int>(sizeof format));
     }
-    const FillReportText report =
-        FormatFillReport(format, megabytes, static_cast<std::uint32_t>(bin.count),
-                         LimitPercent(megabytes, record.criticalLimit), LimitPercent(megabytes, record.warningLimit));
+    const FillReportText report = FormatFillReport(format, megabytes, static_cast<std::uint32_t>(bin.count),
+                                                   LimitPercent(megabytes, record.criticalLimit),
+                                                   LimitPercent(megabytes, record.warningLimit));
     ::SetDlgItemTextA(dialog, IDC_FILL_REPORT, report.data());
 }
 
@@ -91,20 +91,12 @@ INT_PTR CALLBACK WatcherDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
             return TRUE;  // the system sets the default focus
         case WM_COMMAND:
             switch (LOWORD(wParam)) {
-                case IDOK:
-                    OnOk(dialog);
-                    return TRUE;
-                case IDCANCEL:
-                    ::EndDialog(dialog, IDCANCEL);
-                    return TRUE;
-                default:
-                    return FALSE;
+                case IDOK: OnOk(dialog); return TRUE;
+                case IDCANCEL: ::EndDialog(dialog, IDCANCEL); return TRUE;
+                default: return FALSE;
             }
-        case WM_CLOSE:
-            ::EndDialog(dialog, IDCANCEL);
-            return TRUE;
-        default:
-            return FALSE;
+        case WM_CLOSE: ::EndDialog(dialog, IDCANCEL); return TRUE;
+        default: return FALSE;
     }
 }
 

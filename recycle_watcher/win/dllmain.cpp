@@ -20,8 +20,7 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
             wastewatch::StopMonitor(reserved != nullptr);
             if (reserved == nullptr) wastewatch::ReleaseEmptier();
             break;
-        default:
-            break;
+        default: break;
     }
     return TRUE;
 }

@@ -82,8 +82,7 @@ std::uint32_t CheckIntervalInForce() {
     return g_state.checkInterval;
 }
 
-CyclePlan PlanMonitorCycle(const std::atomic<bool>& stopRequested, std::uint64_t itemCount,
-                           std::uint64_t sizeBytes) {
+CyclePlan PlanMonitorCycle(const std::atomic<bool>& stopRequested, std::uint64_t itemCount, std::uint64_t sizeBytes) {
     StateLock lock;
     // Checked under the lock: a thread told to go must not tell, or mark as told, the objects that a
     // later QVInit added for the thread that replaced it.

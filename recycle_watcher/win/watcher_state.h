@@ -35,7 +35,6 @@ bool IsWatching();
 std::uint32_t CheckIntervalInForce();
 // Decides the cycle's notifications from the table as it is now and records the state as told;
 // nothing once the calling thread has been told to stop.
-CyclePlan PlanMonitorCycle(const std::atomic<bool>& stopRequested, std::uint64_t itemCount,
-                           std::uint64_t sizeBytes);
+CyclePlan PlanMonitorCycle(const std::atomic<bool>& stopRequested, std::uint64_t itemCount, std::uint64_t sizeBytes);
 
 }  // namespace wastewatch

@@ -12,9 +12,9 @@
 namespace {
 
 calculator::Calculator g_calculator;
-HWND g_display = nullptr;    // the display object's window, from QVInit to QVUninit
+HWND g_display = nullptr;  // the display object's window, from QVInit to QVUninit
 std::int32_t g_displayId = 0;
-volatile LONG g_keys = 0;    // keys received, for read-back
+volatile LONG g_keys = 0;  // keys received, for read-back
 volatile LONG g_lastKey = 0;
 
 void ShowDisplay() noexcept {
@@ -41,8 +41,12 @@ std::int32_t __stdcall Key(std::uint32_t key) noexcept {
 }
 
 // Read-back: the number of keys received, and the last one.
-std::int32_t __stdcall KeyCount(std::uint32_t /*unused*/) noexcept { return g_keys; }
-std::int32_t __stdcall LastKey(std::uint32_t /*unused*/) noexcept { return g_lastKey; }
+std::int32_t __stdcall KeyCount(std::uint32_t /*unused*/) noexcept {
+    return g_keys;
+}
+std::int32_t __stdcall LastKey(std::uint32_t /*unused*/) noexcept {
+    return g_lastKey;
+}
 
 std::int32_t __stdcall QVGetPluginInfo(std::uint32_t* recordSize, const char** description,
                                        std::uint32_t* flag) noexcept {
@@ -51,7 +55,9 @@ std::int32_t __stdcall QVGetPluginInfo(std::uint32_t* recordSize, const char** d
     if (flag != nullptr) *flag = 1;
     return qv::kOk;
 }
-std::int32_t __stdcall QVDefault(std::uint32_t /*hostValue*/, void* /*record*/) noexcept { return qv::kOk; }
+std::int32_t __stdcall QVDefault(std::uint32_t /*hostValue*/, void* /*record*/) noexcept {
+    return qv::kOk;
+}
 std::int32_t __stdcall QVInit(const qv::ObjectRecord* object, void* /*record*/) noexcept {
     if (object == nullptr || object->window == 0) return qv::kOk;
     g_display = reinterpret_cast<HWND>(static_cast<UINT_PTR>(object->window));

@@ -33,8 +33,12 @@ constexpr char kDescription[] =
 extern "C" {
 
 // Relay functions: record the value and return the number of calls so far.
-std::int32_t __stdcall Run(std::uint32_t value) { return Note(kRun, value); }
-std::int32_t __stdcall Press(std::uint32_t key) { return Note(kPress, key); }
+std::int32_t __stdcall Run(std::uint32_t value) {
+    return Note(kRun, value);
+}
+std::int32_t __stdcall Press(std::uint32_t key) {
+    return Note(kPress, key);
+}
 
 // Read-back: the number of calls and the last value received by Run (0) or Press (1); 0 for others.
 std::int32_t __stdcall CallCount(std::uint32_t target) {
@@ -61,9 +65,17 @@ std::int32_t __stdcall QVGetPluginInfo(std::uint32_t* recordSize, const char** d
     if (flag != nullptr) *flag = 1;
     return qv::kOk;
 }
-std::int32_t __stdcall QVDefault(std::uint32_t /*hostValue*/, void* /*record*/) { return qv::kOk; }
-std::int32_t __stdcall QVInit(const qv::ObjectRecord* /*object*/, void* /*record*/) { return qv::kOk; }
-std::int32_t __stdcall QVCommand(std::uint32_t /*hostValue1*/, std::uint32_t /*hostValue2*/) { return qv::kOk; }
-std::int32_t __stdcall QVUninit(const qv::ObjectRecord* /*object*/, void* /*record*/) { return qv::kOk; }
+std::int32_t __stdcall QVDefault(std::uint32_t /*hostValue*/, void* /*record*/) {
+    return qv::kOk;
+}
+std::int32_t __stdcall QVInit(const qv::ObjectRecord* /*object*/, void* /*record*/) {
+    return qv::kOk;
+}
+std::int32_t __stdcall QVCommand(std::uint32_t /*hostValue1*/, std::uint32_t /*hostValue2*/) {
+    return qv::kOk;
+}
+std::int32_t __stdcall QVUninit(const qv::ObjectRecord* /*object*/, void* /*record*/) {
+    return qv::kOk;
+}
 
 }  // extern "C"

@@ -187,7 +187,8 @@ TEST(BindingTableCapacity, AFullTableRefusesTheNextBindingAndKeepsTheOthersWorki
     BindingTable table;
     static HotkeyRecord records[kMaxBindings + 1];
     // Stacked on one window: one chain, every binding in force in turn.
-    for (std::size_t i = 0; i < kMaxBindings; ++i) BindNew(table, records[i], kWindow, static_cast<std::uint16_t>(i + 1));
+    for (std::size_t i = 0; i < kMaxBindings; ++i)
+        BindNew(table, records[i], kWindow, static_cast<std::uint16_t>(i + 1));
     EXPECT_FALSE(table.HasRoomFor(kWindow));
     EXPECT_FALSE(table.HasRoomFor(kOtherWindow));
     EXPECT_EQ(table.RouteOf(kWindow).record, &records[kMaxBindings - 1]);

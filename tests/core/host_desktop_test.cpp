@@ -68,8 +68,8 @@ TEST(HostDesktopParse, ReportsEachBadLineWithFileAndLineAndKeepsTheRest) {
 }
 
 TEST(HostDesktopParse, SecondObjectWithTheSameIdIsLeftOutWithAnErrorNamingTheFirst) {
-    const auto parsed =
-        ParseDesktop("[Object]\nId=4\nCaption=First\n\n[Object]\nId=4\nCaption=Second\n[Object]\nId=5\n", "f.ini");
+    const auto parsed = ParseDesktop(
+        "[Object]\nId=4\nCaption=First\n\n[Object]\nId=4\nCaption=Second\n[Object]\nId=5\n", "f.ini");
     ASSERT_EQ(parsed.errors.size(), 1u);
     EXPECT_EQ(parsed.errors[0], "f.ini:5: object Id 4 is already used by \"First\" (line 1); this object is left out");
     ASSERT_EQ(parsed.desktop.objects.size(), 2u);

@@ -35,8 +35,10 @@ TEST(HostLoads, OnePerLibrary) {
          Objects({"Wastewatch.dll", "", "Hotrelay2.dll", "hotrelay2.DLL", "WASTEWATCH.DLL", "Calculator.dll"}),
          {"Wastewatch.dll", "Hotrelay2.dll", "Calculator.dll"},
          {{0, true}, {}, {1, true}, {1, false}, {0, false}, {2, true}}},
-        {"a path is another library", Objects({"Hotrelay2.dll", "sub\\Hotrelay2.dll"}),
-         {"Hotrelay2.dll", "sub\\Hotrelay2.dll"}, {{0, true}, {1, true}}},
+        {"a path is another library",
+         Objects({"Hotrelay2.dll", "sub\\Hotrelay2.dll"}),
+         {"Hotrelay2.dll", "sub\\Hotrelay2.dll"},
+         {{0, true}, {1, true}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -75,7 +77,10 @@ TEST(HostCalls, Properties) {
         {"initialised",
          {true, true},
          true,
-         {{HostCall::kConfig, 4}, {HostCall::kUninit, 4}, {HostCall::kInit, 4}, {HostCall::kShowRecord, 4},
+         {{HostCall::kConfig, 4},
+          {HostCall::kUninit, 4},
+          {HostCall::kInit, 4},
+          {HostCall::kShowRecord, 4},
           {HostCall::kSaveRecords}}},
         {"not initialised",
          {true, false},
@@ -102,9 +107,15 @@ TEST(HostCalls, ShutDownSavesFirst) {
         {"mixed",
          {{true, true}, {false, false}, {true, false}, {true, true}},
          2,
-         {{HostCall::kSaveRecords}, {HostCall::kUninit, 0}, {HostCall::kUninit, 3}, {HostCall::kDetachAll},
-          {HostCall::kUnload, 0}, {HostCall::kUnload, 1}}},
-        {"a library no object kept", {{false, false}}, 1,
+         {{HostCall::kSaveRecords},
+          {HostCall::kUninit, 0},
+          {HostCall::kUninit, 3},
+          {HostCall::kDetachAll},
+          {HostCall::kUnload, 0},
+          {HostCall::kUnload, 1}}},
+        {"a library no object kept",
+         {{false, false}},
+         1,
          {{HostCall::kSaveRecords}, {HostCall::kDetachAll}, {HostCall::kUnload, 0}}},
     };
     for (const Case& c : cases) {

@@ -9,8 +9,8 @@ using qvhost::StoredRecord;
 
 std::vector<StoredRecord> Sample() {
     return {StoredRecord{"default", 1, "Wastewatch.dll", std::vector<std::uint8_t>(24, 0xAB)},
-            StoredRecord{
-                "default", 22, "Hotrelay2.dll", {2, 0, 0, 0, 0x79, 0, 0, 0, 1, 0, 0, 0, 0x43, 0xC0, 0, 0, 1, 2, 3, 4}},
+            StoredRecord{"default", 22, "Hotrelay2.dll", {2, 0, 0,    0,    0x79, 0, 0, 0, 1, 0,
+                                                          0, 0, 0x43, 0xC0, 0,    0, 1, 2, 3, 4}},
             StoredRecord{"default", 2, "Calculator.dll", {}}};
 }
 
@@ -108,8 +108,8 @@ TEST(HostRecords, SaveKeepsOtherDesktopsAndObjectsAndReplacesCurrentOnes) {
     auto old = Sample();
     old.push_back(StoredRecord{"office", 1, "Wastewatch.dll", std::vector<std::uint8_t>(24, 1)});
     const qvhost::RecordsFile previous = qvhost::ReadRecords(qvhost::WriteRecords(old));
-    const auto merged = qvhost::MergeForSave(
-        previous, {StoredRecord{"default", 1, "Wastewatch.dll", std::vector<std::uint8_t>(24, 7)}});
+    const auto merged = qvhost::MergeForSave(previous, {StoredRecord{"default", 1, "Wastewatch.dll",
+                                                                     std::vector<std::uint8_t>(24, 7)}});
     ASSERT_EQ(merged.size(), 4u);
     const qvhost::RecordsFile back = qvhost::ReadRecords(qvhost::WriteRecords(merged));
     EXPECT_EQ(*qvhost::ChooseRecord(back, true, "default", 1, "Wastewatch.dll", 24).data,

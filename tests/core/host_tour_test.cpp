@@ -11,7 +11,9 @@ namespace {
 
 using qvhost::TourAction;
 
-qvhost::Desktop DefaultDesktop() { return qvhost::ParseDesktop(qvhost::DefaultDesktopText(), "default").desktop; }
+qvhost::Desktop DefaultDesktop() {
+    return qvhost::ParseDesktop(qvhost::DefaultDesktopText(), "default").desktop;
+}
 
 TEST(HostTour, FirstRunConfiguresThenWalksBinThroughItsStatesAndEmptiesIt) {
     std::string error;
@@ -87,9 +89,20 @@ TEST(CalculatorSample, KeysGiveTheDisplayAPocketCalculatorShows) {
         const char* display;
     };
     const Case cases[] = {
-        {"12+3=", "15"}, {"7", "7"}, {"12+3=C", "0"}, {"9-12=", "-3"}, {"6*7=", "42"}, {"7/2=", "3"},
-        {"1/0=", "Error"}, {"1/0=5", "Error"}, {"1/0=C5", "5"}, {"2+3+4=", "9"}, {"0007", "7"},
-        {"999999999999*9=", "Error"}, {"1234567890123", "123456789012"}, {"5x", "5"},
+        {"12+3=", "15"},
+        {"7", "7"},
+        {"12+3=C", "0"},
+        {"9-12=", "-3"},
+        {"6*7=", "42"},
+        {"7/2=", "3"},
+        {"1/0=", "Error"},
+        {"1/0=5", "Error"},
+        {"1/0=C5", "5"},
+        {"2+3+4=", "9"},
+        {"0007", "7"},
+        {"999999999999*9=", "Error"},
+        {"1234567890123", "123456789012"},
+        {"5x", "5"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.keys);

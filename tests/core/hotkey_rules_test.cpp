@@ -57,10 +57,8 @@ TEST(PlanInput, DoubleClickHasNoButtonUpAfterTheDoubleClickAndMovesBelowCentre) 
     const InputPlan plan = PlanInput(kDoubleClick, 200, 80);
     EXPECT_TRUE(plan.setFocus);
     const std::vector<PostedInput> expected = {
-        {kWmLButtonDown, PackPoint(100, 40)},
-        {kWmLButtonUp, PackPoint(100, 40)},
-        {kWmLButtonDown, PackPoint(100, 40)},
-        {kWmLButtonDblClk, PackPoint(100, 40)},
+        {kWmLButtonDown, PackPoint(100, 40)}, {kWmLButtonUp, PackPoint(100, 40)},
+        {kWmLButtonDown, PackPoint(100, 40)}, {kWmLButtonDblClk, PackPoint(100, 40)},
         {kWmMouseMove, PackPoint(100, 90)},
     };
     EXPECT_EQ(Steps(plan), expected);

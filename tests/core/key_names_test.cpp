@@ -22,12 +22,10 @@ TEST(KeyName, FollowsTheKeyNameRule) {
         const char* name;
     };
     const Case kCases[] = {
-        {0x30, "0"}, {0x39, "9"}, {0x41, "A"}, {0x46, "F"}, {0x5A, "Z"},
-        {0x70, "F1"}, {0x79, "F10"}, {0x7B, "F12"},
-        {0x6F, "o"}, {0x7C, "|"},                // just outside F1-F12: the character
-        {0x61, "a"}, {0x20, " "},
-        {0x141, "A"}, {0xDEAD0046, "F"},          // only the low byte counts
-        {0x100, ""},                              // a low byte of 0 gives an empty name
+        {0x30, "0"},   {0x39, "9"},   {0x41, "A"},  {0x46, "F"},       {0x5A, "Z"}, {0x70, "F1"},
+        {0x79, "F10"}, {0x7B, "F12"}, {0x6F, "o"},  {0x7C, "|"},        // just outside F1-F12: the character
+        {0x61, "a"},   {0x20, " "},   {0x141, "A"}, {0xDEAD0046, "F"},  // only the low byte counts
+        {0x100, ""},                                                    // a low byte of 0 gives an empty name
     };
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.vk);
@@ -43,11 +41,12 @@ TEST(KeyFromName, FollowsTheKeyCodeRule) {
         std::uint32_t vk;
     };
     const Case kCases[] = {
-        {"0", 0x30}, {"9", 0x39}, {"A", 0x41}, {"F", 0x46}, {"Z", 0x5A},
-        {"F1", 0x70}, {"F9", 0x78}, {"F10", 0x79}, {"F12", 0x7B},
-        {"", 0},                                  // nothing selected
-        {"F13", 0}, {"F0", 0}, {"AB", 0}, {"f1", 0}, {"F01", 0},
-        {"F1 and text far longer than the dialog's 19-character key buffer", 0},
+        {"0", 0x30},  {"9", 0x39},   {"A", 0x41},
+        {"F", 0x46},  {"Z", 0x5A},   {"F1", 0x70},
+        {"F9", 0x78}, {"F10", 0x79}, {"F12", 0x7B},
+        {"", 0},  // nothing selected
+        {"F13", 0},   {"F0", 0},     {"AB", 0},
+        {"f1", 0},    {"F01", 0},    {"F1 and text far longer than the dialog's 19-character key buffer", 0},
     };
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.text);

@@ -13,11 +13,11 @@ TEST(RelayTargetParse, AcceptsWellFormedTexts) {
     };
     const Case kCases[] = {
         {"Other.dll(Run)", "Other.dll", "Run"},
-        {"A(B)C", "A", "B"},             // text after ')' is ignored
-        {"A(B", "A", "B"},               // without ')' the function runs to the end
-        {"A()", "A", ""},                // an empty export name
+        {"A(B)C", "A", "B"},  // text after ')' is ignored
+        {"A(B", "A", "B"},    // without ')' the function runs to the end
+        {"A()", "A", ""},     // an empty export name
         {"A(", "A", ""},
-        {"A(B(C)", "A", "B(C"},          // only the first '(' counts
+        {"A(B(C)", "A", "B(C"},  // only the first '(' counts
         {"A(B))", "A", "B"},
         {"C:\\x y\\P.dll(F 1)", "C:\\x y\\P.dll", "F 1"},
         {"A(B)(C)", "A", "B"},
@@ -33,16 +33,12 @@ TEST(RelayTargetParse, AcceptsWellFormedTexts) {
 
 TEST(RelayTargetParse, RejectsMalformedTexts) {
     const std::string_view kCases[] = {
-        "",        // no module
-        "(B)",     // empty module name
-        "()",
-        "(",
-        ")",
-        "AB",      // no parentheses at all
-        "A)B(",    // closing before opening
-        "A)",
-        ")A(B)",
-        "A)(B)",
+        "",     // no module
+        "(B)",  // empty module name
+        "()",   "(",     ")",
+        "AB",    // no parentheses at all
+        "A)B(",  // closing before opening
+        "A)",   ")A(B)", "A)(B)",
     };
     for (std::string_view text : kCases) {
         SCOPED_TRACE(std::string(text));
@@ -118,7 +114,7 @@ TEST(RelayLookupName, CopiesWholeNamesOnly) {
         {std::string(kMaxLookupNameLength, 'n'), true},
         {std::string(kMaxLookupNameLength + 1, 'n'), false},  // cut, it could name another module
         {std::string(100000, 'n'), false},
-        {std::string("A\0B", 3), false},                      // the lookup would stop at the NUL
+        {std::string("A\0B", 3), false},  // the lookup would stop at the NUL
     };
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.text.size());

@@ -26,14 +26,15 @@ std::vector<std::string> Paths(const BinWatchPlan& plan) {
 
 TEST(BinWatchPlan, FindsEachFixedDrivesBinInTheNewestLayoutFirst) {
     const auto plan = Plan(kDriveC | kDriveD | kDriveZ,
-                           {"C:\\$Recycle.Bin", "C:\\$Recycle.Bin\\S-1-5-21-0-0-0-1000", "C:\\RECYCLER\\S-1-5-21-0-0-0-1000",
-                            "D:\\RECYCLER\\S-1-5-21-0-0-0-1000", "Z:\\RECYCLED"});
+                           {"C:\\$Recycle.Bin", "C:\\$Recycle.Bin\\S-1-5-21-0-0-0-1000",
+                            "C:\\RECYCLER\\S-1-5-21-0-0-0-1000", "D:\\RECYCLER\\S-1-5-21-0-0-0-1000", "Z:\\RECYCLED"});
     EXPECT_EQ(Paths(plan), (std::vector<std::string>{"C:\\$Recycle.Bin\\S-1-5-21-0-0-0-1000 (bin)",
                                                      "D:\\RECYCLER\\S-1-5-21-0-0-0-1000 (bin)", "Z:\\RECYCLED (bin)"}));
 }
 
 TEST(BinWatchPlan, WithoutABinWatchesWhereOneWouldAppear) {
-    const auto plan = Plan(kDriveC | kDriveD | kDriveZ, {"C:\\$Recycle.Bin", "D:\\RECYCLER", "C:\\$Recycle.Bin\\S-1-5-18"});
+    const auto plan = Plan(kDriveC | kDriveD | kDriveZ,
+                           {"C:\\$Recycle.Bin", "D:\\RECYCLER", "C:\\$Recycle.Bin\\S-1-5-18"});
     EXPECT_EQ(Paths(plan), (std::vector<std::string>{"C:\\$Recycle.Bin", "D:\\RECYCLER", "Z:\\"}));
     EXPECT_FALSE(WatchIsTrustworthy(plan, plan.size())) << "no bin folder at all";
 }

@@ -37,8 +37,7 @@ TEST(MonitorCycle, EmptyBinAtStartTellsNothing) {
 
 TEST(MonitorCycle, FillingTellsTheChangeThenTheLevelsInTableOrder) {
     WatchState state = Watching({{20, kNoLimits}, {10, kNoLimits}});
-    EXPECT_EQ(Notes(PlanCycle(state, 3, 300)),
-              (Posted{{8750394, 20}, {8750394, 10}, {8750394, 20}, {8750394, 10}}));
+    EXPECT_EQ(Notes(PlanCycle(state, 3, 300)), (Posted{{8750394, 20}, {8750394, 10}, {8750394, 20}, {8750394, 10}}));
     EXPECT_TRUE(state.binNonEmpty);
     // The next cycle brings only the level reports.
     EXPECT_EQ(Notes(PlanCycle(state, 3, 300)), (Posted{{8750394, 20}, {8750394, 10}}));
@@ -69,8 +68,7 @@ TEST(MonitorCycle, AddingAnObjectMakesTheFilledBinNewsAgain) {
     WatchState state = Watching({{1, kNoLimits}});
     PlanCycle(state, 2, 10);
     AddWatch(state, 2, kNoLimits);
-    EXPECT_EQ(Notes(PlanCycle(state, 2, 10)),
-              (Posted{{8750394, 1}, {8750394, 2}, {8750394, 1}, {8750394, 2}}));
+    EXPECT_EQ(Notes(PlanCycle(state, 2, 10)), (Posted{{8750394, 1}, {8750394, 2}, {8750394, 1}, {8750394, 2}}));
 }
 
 TEST(MonitorCycle, AnEmptyBinIsNotAnnouncedAfterAnAdd) {

@@ -82,7 +82,10 @@ TEST(LevelCode, PicksTheCodeFromTheEnabledLimitsReached) {
         {"limit 0 means no limit", 1000 * kMiB, {1, 1, 1, 1, 0, 0}, 8750394},
         {"any non-zero switch counts", 2 * kMiB, {1, 1, 0xdeadbeef, 0, 1, 0}, 8750395},
         {"5 GiB against 4096 MB", 5ull << 30, {1, 1, 1, 0, 4096, 0}, 8750395},
-        {"largest limit", std::numeric_limits<std::uint64_t>::max() >> 1, {1, 1, 1, 1, 0xFFFFFFFF, 0xFFFFFFFF}, 8750395},
+        {"largest limit",
+         std::numeric_limits<std::uint64_t>::max() >> 1,
+         {1, 1, 1, 1, 0xFFFFFFFF, 0xFFFFFFFF},
+         8750395},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -71,7 +71,8 @@ TEST(WatchTableAdd, DropLastTakesBackTheNewestEntryEvenWithTheSameIdentifier) {
 
 TEST(WatchTableAdd, FifthObjectIsRefusedAndStillResetsTheBinState) {
     WatchState state;
-    for (std::int32_t id = 1; id <= 4; ++id) ASSERT_TRUE(AddWatch(state, id, Record(1, 1, static_cast<std::uint32_t>(id))));
+    for (std::int32_t id = 1; id <= 4; ++id)
+        ASSERT_TRUE(AddWatch(state, id, Record(1, 1, static_cast<std::uint32_t>(id))));
     state.binNonEmpty = true;
     const auto tableBefore = state.table;
     EXPECT_FALSE(AddWatch(state, 5, Record(99, 99, 99)));

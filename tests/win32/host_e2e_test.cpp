@@ -108,7 +108,9 @@ HostRun RunHost(const std::string& arguments) {
     return ::testing::AssertionSuccess();
 }
 
-std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
+std::string Quoted(const std::string& path) {
+    return "\"" + path + "\"";
+}
 
 TEST(HostEndToEnd, TourDrivesBothFlowsAndWhatWasSetSurvivesTheReopen) {
     const std::string records = TempPath("tour_records_");
@@ -122,25 +124,25 @@ TEST(HostEndToEnd, TourDrivesBothFlowsAndWhatWasSetSurvivesTheReopen) {
                                      "(\"Calculator.dll(Key)\", 51, 0, 0)", "(\"Calculator.dll(Key)\", 61, 0, 0)",
                                      "\"Display\" (2) shows \"15\""}));
     // Files deleted into the bin move the bin object through its states; a click empties it.
-    EXPECT_TRUE(InOrder(run.output, {"received 9997 code 8750394: shows \"Holding files\"",
-                                     "received 9997 code 8750396: shows \"Warning\"",
-                                     "received 9997 code 8750395: shows \"Critical\"",
-                                     "\"Recycle Bin\" (1) clicked: QVCommand(0, 0)",
-                                     "received 9997 code 8750393: shows \"Empty\""}));
+    EXPECT_TRUE(
+        InOrder(run.output,
+                {"received 9997 code 8750394: shows \"Holding files\"", "received 9997 code 8750396: shows \"Warning\"",
+                 "received 9997 code 8750395: shows \"Critical\"", "\"Recycle Bin\" (1) clicked: QVCommand(0, 0)",
+                 "received 9997 code 8750393: shows \"Empty\""}));
     // The key press on the bound combination ends in a click on the object, and its command.
     EXPECT_TRUE(
         InOrder(run.output, {"tour: press Ctrl+F10", "\"C\" (22) clicked: QVCommandEx(\"Calculator.dll(Key)\", 67",
                              "\"Display\" (2) shows \"0\""}));
     // Reopened: the records came back, the hotkey saved while bound binds again, the limits hold.
     EXPECT_TRUE(InOrder(run.output, {"tour: every step passed", "tour: reopening the host",
-                                     "\"C\" (22) record restored: 02000000 79000000 01000000",
-                                     "tour: press Ctrl+F10", "\"C\" (22) clicked",
-                                     "received 9997 code 8750395: shows \"Critical\"", "tour: every step passed"}));
+                                     "\"C\" (22) record restored: 02000000 79000000 01000000", "tour: press Ctrl+F10",
+                                     "\"C\" (22) clicked", "received 9997 code 8750395: shows \"Critical\"",
+                                     "tour: every step passed"}));
     EXPECT_EQ(run.output.find("host: warning"), std::string::npos) << run.output;
 
     const qvhost::RecordsFile file = qvhost::ReadRecords(ReadFile(records));
-    const auto hotkey =
-        qvhost::ChooseRecord(file, true, "default", 22, "Hotrelay2.dll", sizeof(hotrelay::HotkeyRecord));
+    const auto hotkey = qvhost::ChooseRecord(file, true, "default", 22, "Hotrelay2.dll",
+                                             sizeof(hotrelay::HotkeyRecord));
     ASSERT_TRUE(hotkey.data.has_value()) << hotkey.warning;
     // What the tour set in the plug-ins' dialogs, in the plug-ins' own record layouts.
     hotrelay::HotkeyRecord saved{};
@@ -168,8 +170,8 @@ TEST(HostEndToEnd, TourDrivesBothFlowsAndWhatWasSetSurvivesTheReopen) {
 // the C button with a hotkey saved while bound (a stale atom and procedure from another process).
 std::vector<qvhost::StoredRecord> SavedRecords() {
     const wastewatch::WatchRecord watch{1, 16, 1, 1, 2, 1};
-    const hotrelay::HotkeyRecord hotkey{hotrelay::kModControl, VK_F9, hotrelay::kSingleClick, 0xC0FF, {0, 0},
-                                        0x12345678};
+    const hotrelay::HotkeyRecord hotkey{
+        hotrelay::kModControl, VK_F9, hotrelay::kSingleClick, 0xC0FF, {0, 0}, 0x12345678};
     std::vector<qvhost::StoredRecord> records;
     const auto bytes = [](const auto& value) {
         const auto* p = reinterpret_cast<const std::uint8_t*>(&value);
@@ -269,8 +271,8 @@ TEST(HostRecordsFile, UnreadableFileIsNotSavedOver) {
     const std::string text = qvhost::WriteRecords({{"office", 5, "Other.dll", {1, 2, 3}}});
     WriteFile(records, text);
     // Held open without sharing while the host starts, let go before it saves.
-    qv::UniqueHandle held(::CreateFileA(records.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    qv::UniqueHandle held(
+        ::CreateFileA(records.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_NE(held.get(), INVALID_HANDLE_VALUE);
     const HostRun run = RunHost("--desktop " + Quoted(desktop) + " --records " + Quoted(records),
                                 [&](const std::string& output) {
@@ -282,8 +284,7 @@ TEST(HostRecordsFile, UnreadableFileIsNotSavedOver) {
     EXPECT_EQ(run.exitCode, 0u);
     EXPECT_TRUE(InOrder(run.output, {"host: error: cannot read the records file \"" + records + "\"",
                                      "sharing violation", "\"Display\" (3) record from QVDefault",
-                                     "host: error: records not saved",
-                                     "would have gone to " + records}));
+                                     "host: error: records not saved", "would have gone to " + records}));
     EXPECT_EQ(ReadFile(records), text);
     ::DeleteFileA(records.c_str());
     ::DeleteFileA(desktop.c_str());
@@ -321,8 +322,8 @@ TEST(HostEndToEnd, NotificationsReachTheObjectInLParamWhichShowsOnlyListedCodes)
     const HostRun run = RunHost("--desktop " + Quoted(desktop) + " --records " + Quoted(desktop + ".records"),
                                 [](const std::string&) {
                                     HWND main = nullptr;
-                                    ASSERT_TRUE(qvtest::PumpUntil(
-                                        [&] { return (main = HostWindow()) != nullptr; }, 20000));
+                                    ASSERT_TRUE(
+                                        qvtest::PumpUntil([&] { return (main = HostWindow()) != nullptr; }, 20000));
                                     for (auto [code, id] : {std::pair{100, 7}, {300, 7}, {200, 7}, {100, 8}, {100, 9}})
                                         ::PostMessageA(main, 9997, code, id);
                                     ::PostMessageA(main, WM_CLOSE, 0, 0);
@@ -352,9 +353,11 @@ TEST(HostEndToEnd, DesktopErrorsAreNamedAndEveryOtherObjectWorks) {
     EXPECT_TRUE(InOrder(run.output, {":14: cannot read this line", ":15: object Id 3 is already used by \"Display\"",
                                      "3 object(s)"}));
     EXPECT_NE(run.output.find("\"Missing\" (1) shows \"Error: cannot load plug-in \"NoSuchPlugin.dll\""),
-              std::string::npos) << run.output;
+              std::string::npos)
+        << run.output;
     EXPECT_NE(run.output.find("\"Not a plug-in\" (2) shows \"Error: plug-in \"version.dll\" does not export"),
-              std::string::npos) << run.output;
+              std::string::npos)
+        << run.output;
     EXPECT_NE(run.output.find("\"Display\" (3) shows \"0\""), std::string::npos) << run.output;
     ::DeleteFileA(desktop.c_str());
     ::DeleteFileA((desktop + ".records").c_str());

@@ -36,7 +36,9 @@ double SendCost(HWND window) {
     return (qvtest::NowMs() - start) * 1e6 / kMessages;
 }
 
-HWND MakeWindow() { return qvtest::WindowOfClass(kObjectClass, ObjectProc, "object", WS_POPUP, 0, 0, 40, 20); }
+HWND MakeWindow() {
+    return qvtest::WindowOfClass(kObjectClass, ObjectProc, "object", WS_POPUP, 0, 0, 40, 20);
+}
 
 struct Bound {
     qv::ObjectRecord object;
@@ -46,8 +48,12 @@ struct Bound {
 // Binds a window of this thread (only the owner of a window can register a hotkey on it).
 bool Bind(const qv::PluginEntryPoints& entry, HWND window, int index, Bound& bound) {
     bound.object = {1000 + index, {0, 0}, static_cast<std::uint32_t>(reinterpret_cast<UINT_PTR>(window))};
-    bound.record = {MOD_CONTROL | MOD_ALT | MOD_SHIFT, static_cast<std::uint32_t>(VK_F1 + index % 12),
-                    hotrelay::kSingleClick, 0, {0, 0}, 0};
+    bound.record = {MOD_CONTROL | MOD_ALT | MOD_SHIFT,
+                    static_cast<std::uint32_t>(VK_F1 + index % 12),
+                    hotrelay::kSingleClick,
+                    0,
+                    {0, 0},
+                    0};
     if (index >= 12) bound.record.virtualKey = 'A' + index;
     entry.init(&bound.object, &bound.record);
     return bound.record.atom != 0;

@@ -39,7 +39,9 @@ LRESULT CALLBACK ObjectProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     return ::DefWindowProcA(window, message, wParam, lParam);
 }
 
-LPARAM Point(int x, int y) { return static_cast<LPARAM>(static_cast<std::uint32_t>(MAKELONG(x, y))); }
+LPARAM Point(int x, int y) {
+    return static_cast<LPARAM>(static_cast<std::uint32_t>(MAKELONG(x, y)));
+}
 
 class Hotrelay : public ::testing::Test {
 protected:
@@ -138,8 +140,8 @@ TEST_F(Hotrelay, PluginInfoGivesRecordSizeDescriptionAndFlag) {
         "assign a hotkey to its associated object, or both.";
     EXPECT_EQ(description.substr(0, first.size()), first);
     EXPECT_EQ(description.substr(first.size(), 2), "\n\n");
-    for (const char* point : {"custom", "parameter 1", "parameter 2", "calculator", "***** NEW MOD *****",
-                              "configured", "WinKey + F10", "\"Show Desktop\"", "\"toggle\""}) {
+    for (const char* point : {"custom", "parameter 1", "parameter 2", "calculator", "***** NEW MOD *****", "configured",
+                              "WinKey + F10", "\"Show Desktop\"", "\"toggle\""}) {
         SCOPED_TRACE(point);
         EXPECT_NE(description.find(point), std::string::npos);
     }
@@ -259,10 +261,16 @@ struct ActivationCase {
 
 TEST_F(Hotrelay, HotkeyBecomesMouseInput) {
     const ActivationCase cases[] = {
-        {"single click", hotrelay::kSingleClick, 120, 61,
+        {"single click",
+         hotrelay::kSingleClick,
+         120,
+         61,
          {{WM_LBUTTONDOWN, 0, Point(60, 30)}, {WM_LBUTTONUP, 0, Point(60, 30)}, {WM_MOUSEMOVE, 0, Point(130, 71)}},
          true},
-        {"double click", hotrelay::kDoubleClick, 121, 60,
+        {"double click",
+         hotrelay::kDoubleClick,
+         121,
+         60,
          {{WM_LBUTTONDOWN, 0, Point(60, 30)},
           {WM_LBUTTONUP, 0, Point(60, 30)},
           {WM_LBUTTONDOWN, 0, Point(60, 30)},
@@ -270,9 +278,16 @@ TEST_F(Hotrelay, HotkeyBecomesMouseInput) {
           {WM_MOUSEMOVE, 0, Point(60, 70)}},
          true},
         {"mouse over", hotrelay::kMouseOver, 120, 60, {{WM_MOUSEMOVE, 0, Point(60, 30)}}, false},
-        {"single click, empty client area", hotrelay::kSingleClick, 0, 0,
-         {{WM_LBUTTONDOWN, 0, Point(0, 0)}, {WM_LBUTTONUP, 0, Point(0, 0)}, {WM_MOUSEMOVE, 0, Point(10, 10)}}, true},
-        {"double click, empty client area", hotrelay::kDoubleClick, 0, 0,
+        {"single click, empty client area",
+         hotrelay::kSingleClick,
+         0,
+         0,
+         {{WM_LBUTTONDOWN, 0, Point(0, 0)}, {WM_LBUTTONUP, 0, Point(0, 0)}, {WM_MOUSEMOVE, 0, Point(10, 10)}},
+         true},
+        {"double click, empty client area",
+         hotrelay::kDoubleClick,
+         0,
+         0,
          {{WM_LBUTTONDOWN, 0, Point(0, 0)},
           {WM_LBUTTONUP, 0, Point(0, 0)},
           {WM_LBUTTONDOWN, 0, Point(0, 0)},
@@ -374,14 +389,18 @@ TEST_F(Hotrelay, FullTableRefusesMore) {
     HWND window = MakeWindow();
     // One more combination than the table holds, of modifiers nothing else on the desktop uses.
     std::vector<HotkeyRecord> records;
-    for (std::uint32_t modifiers : {MOD_ALT | MOD_CONTROL | MOD_SHIFT, MOD_WIN | MOD_ALT | MOD_SHIFT, MOD_WIN | MOD_CONTROL | MOD_SHIFT}) {
-        for (char key : std::string("0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ")) records.push_back(Settings(modifiers, key, hotrelay::kMouseOver));
-        for (std::uint32_t key = VK_F1; key <= VK_F12; ++key) records.push_back(Settings(modifiers, key, hotrelay::kMouseOver));
+    for (std::uint32_t modifiers :
+         {MOD_ALT | MOD_CONTROL | MOD_SHIFT, MOD_WIN | MOD_ALT | MOD_SHIFT, MOD_WIN | MOD_CONTROL | MOD_SHIFT}) {
+        for (char key : std::string("0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ"))
+            records.push_back(Settings(modifiers, key, hotrelay::kMouseOver));
+        for (std::uint32_t key = VK_F1; key <= VK_F12; ++key)
+            records.push_back(Settings(modifiers, key, hotrelay::kMouseOver));
     }
     ASSERT_GT(records.size(), hotrelay::kMaxBindings);
     records.resize(hotrelay::kMaxBindings + 1);
     std::vector<qv::ObjectRecord> objects;
-    for (std::size_t i = 0; i < records.size(); ++i) objects.push_back(Object(static_cast<std::int32_t>(7000 + i), window));
+    for (std::size_t i = 0; i < records.size(); ++i)
+        objects.push_back(Object(static_cast<std::int32_t>(7000 + i), window));
 
     for (std::size_t i = 0; i < hotrelay::kMaxBindings; ++i) {
         Init(objects[i], records[i]);

@@ -13,8 +13,8 @@
 
 #include "hotkey_record.h"
 #include "screenshot.h"
-#include "wine_test_support.h"
 #include "win32_owner.h"
+#include "wine_test_support.h"
 
 namespace {
 
@@ -74,7 +74,8 @@ void Click(HWND dialog, int id) {
     ::SendMessageA(::GetDlgItem(dialog, id), BM_CLICK, 0, 0);
 }
 void PressOkByCommand(HWND dialog) {
-    ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(dialog, IDOK)));
+    ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(::GetDlgItem(dialog, IDOK)));
 }
 
 struct ConfigRun {
@@ -325,7 +326,8 @@ TEST_F(HotrelayConfig, ClosingLeavesTheRecordUntouched) {
 TEST_F(HotrelayConfig, NullRecordShowsInternalErrorAndIgnoresOk) {
     bool stayedOpen = false;
     const auto run = Run(nullptr, [&](HWND dialog) {
-        ::SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(dialog, IDOK)));
+        ::SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                       reinterpret_cast<LPARAM>(::GetDlgItem(dialog, IDOK)));
         stayedOpen = ::IsWindow(dialog) && ::IsWindowVisible(dialog);
         ::PostMessageA(dialog, WM_CLOSE, 0, 0);
     });

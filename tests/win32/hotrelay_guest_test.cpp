@@ -213,17 +213,12 @@ struct NullCall {
 };
 
 constexpr NullCall kNullCalls[] = {
-    {"Hotrelay2.dll", "QVGetPluginInfo", 3, 1},
-    {"Hotrelay2.dll", "QVDefault", 2, 1},
-    {"Hotrelay2.dll", "QVInit", 2, 1},
-    {"Hotrelay2.dll", "QVConfig", 3, 1},
-    {"Hotrelay2.dll", "QVCommandEx", 4, 1},
-    {"Hotrelay2.dll", "QVUninit", 2, 1},
-    {"Wastewatch.dll", "QVGetPluginInfo", 3, 1},
-    {"Wastewatch.dll", "QVDefault", 2, 1},
+    {"Hotrelay2.dll", "QVGetPluginInfo", 3, 1},  {"Hotrelay2.dll", "QVDefault", 2, 1},
+    {"Hotrelay2.dll", "QVInit", 2, 1},           {"Hotrelay2.dll", "QVConfig", 3, 1},
+    {"Hotrelay2.dll", "QVCommandEx", 4, 1},      {"Hotrelay2.dll", "QVUninit", 2, 1},
+    {"Wastewatch.dll", "QVGetPluginInfo", 3, 1}, {"Wastewatch.dll", "QVDefault", 2, 1},
     {"Wastewatch.dll", "QVInit", 2, 0},  // 0 as for a full table: nothing is watched
-    {"Wastewatch.dll", "QVConfig", 3, 1},
-    {"Wastewatch.dll", "QVCommand", 2, 1},
+    {"Wastewatch.dll", "QVConfig", 3, 1},        {"Wastewatch.dll", "QVCommand", 2, 1},
     {"Wastewatch.dll", "QVUninit", 2, 1},
 };
 
@@ -240,8 +235,8 @@ TEST(PluginExports, NullArgumentsNeitherCrashNorThrow) {
         const auto* entry = reinterpret_cast<const void*>(plugin.Find(c.name));
         ASSERT_NE(entry, nullptr);
         const auto call = c.arguments == 2   ? qvtest::CallStdcall(entry, {0, 0})
-                           : c.arguments == 3 ? qvtest::CallStdcall(entry, {0, 0, 0})
-                                              : qvtest::CallStdcall(entry, {0, 0, 0, 0});
+                          : c.arguments == 3 ? qvtest::CallStdcall(entry, {0, 0, 0})
+                                             : qvtest::CallStdcall(entry, {0, 0, 0, 0});
         EXPECT_EQ(call.result, c.result);
         EXPECT_TRUE(call.stackBalanced);
     }

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "wine_test_support.h"
 #include "win32_owner.h"
+#include "wine_test_support.h"
 
 namespace {
 
@@ -182,12 +182,10 @@ TEST_F(HotrelayRelay, ReadsModuleAndFunctionAsTheRulesSay) {
         int target;  // 0 Run, 1 Press
     };
     const Case kCases[] = {
-        {"RelayTarget.dll(Press)", 1},
-        {"RelayTarget.dll(Run)trailing text", 0},  // text after ')' is ignored
-        {"RelayTarget.dll(Press", 1},              // without ')' the function runs to the end
-        {"RelayTarget.dll(Run)(Press)", 0},
-        {"RelayTarget(Press)", 1},                 // the system supplies ".dll"
-        {"relaytarget.DLL(Run)", 0},               // module names ignore case
+        {"RelayTarget.dll(Press)", 1},      {"RelayTarget.dll(Run)trailing text", 0},  // text after ')' is ignored
+        {"RelayTarget.dll(Press", 1},                                   // without ')' the function runs to the end
+        {"RelayTarget.dll(Run)(Press)", 0}, {"RelayTarget(Press)", 1},  // the system supplies ".dll"
+        {"relaytarget.DLL(Run)", 0},                                    // module names ignore case
     };
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.parameter1);

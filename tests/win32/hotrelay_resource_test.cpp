@@ -53,7 +53,8 @@ TEST(HotrelayDialog101Template, HeaderMatchesTheLayout) {
     const auto dialog = qvtest::ReadDialogTemplate(plugin.module(), 101, kEnglishUs);
     ASSERT_TRUE(dialog.has_value());
     EXPECT_FALSE(dialog->extended);
-    EXPECT_EQ(dialog->style, static_cast<std::uint32_t>(DS_SETFONT | DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU))
+    EXPECT_EQ(dialog->style,
+              static_cast<std::uint32_t>(DS_SETFONT | DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU))
         << std::hex << dialog->style;
     EXPECT_EQ(dialog->exStyle, 0u);
     EXPECT_EQ(dialog->cx, 225);
@@ -122,7 +123,8 @@ TEST(DialogTemplateReader, ParsesExtendedTemplates) {
     EXPECT_EQ(dialog->controls[1].className, "Edit");
     EXPECT_NE(dialog->controls[1].style & ES_AUTOHSCROLL, 0u);
     // windres writes class names in capitals; the system compares them ignoring case.
-    EXPECT_EQ(::lstrcmpiA(dialog->controls[2].className.c_str(), "msctls_updown32"), 0) << dialog->controls[2].className;
+    EXPECT_EQ(::lstrcmpiA(dialog->controls[2].className.c_str(), "msctls_updown32"), 0)
+        << dialog->controls[2].className;
     EXPECT_EQ(dialog->controls[2].text, "Custom");
     EXPECT_EQ(dialog->controls[2].x, 100);
     EXPECT_EQ(dialog->controls[3].className, "ListBox");

@@ -36,16 +36,19 @@ using wwtest::WatchRecord;
 
 constexpr std::uint32_t kFilled = 8750394;
 
-double MiB(std::uint64_t bytes) { return static_cast<double>(bytes) / (1024.0 * 1024.0); }
+double MiB(std::uint64_t bytes) {
+    return static_cast<double>(bytes) / (1024.0 * 1024.0);
+}
 
 void Report(const char* plugin, int cycles, const qvtest::ProcessResources& start,
             const qvtest::ProcessResources& end) {
-    std::printf("%s soak, %d cycles:\n"
-                "  free TLS indexes %zu -> %zu\n  handles %zu -> %zu\n  threads %zu -> %zu\n"
-                "  address space in use %.2f MiB -> %.2f MiB\n  heap bytes in use %llu -> %llu\n",
-                plugin, cycles, start.freeTlsIndexes, end.freeTlsIndexes, start.handles, end.handles, start.threads,
-                end.threads, MiB(start.addressSpaceBytes), MiB(end.addressSpaceBytes),
-                static_cast<unsigned long long>(start.heapBytes), static_cast<unsigned long long>(end.heapBytes));
+    std::printf(
+        "%s soak, %d cycles:\n"
+        "  free TLS indexes %zu -> %zu\n  handles %zu -> %zu\n  threads %zu -> %zu\n"
+        "  address space in use %.2f MiB -> %.2f MiB\n  heap bytes in use %llu -> %llu\n",
+        plugin, cycles, start.freeTlsIndexes, end.freeTlsIndexes, start.handles, end.handles, start.threads,
+        end.threads, MiB(start.addressSpaceBytes), MiB(end.addressSpaceBytes),
+        static_cast<unsigned long long>(start.heapBytes), static_cast<unsigned long long>(end.heapBytes));
     std::fflush(stdout);
 }
 

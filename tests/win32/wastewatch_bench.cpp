@@ -141,10 +141,11 @@ void MonitorCpu(std::size_t items, int cycles) {
     }
     const double server = serverStart >= 0 && serverEnd >= 0 ? (serverEnd - serverStart) / seen : -1;
     const double share = server >= 0 && idle >= 0 ? server - idle : -1;
-    std::printf("  unchanged bin, CPU per cycle over %d cycles at a 1 s interval: monitor thread %.2f ms, Wine "
-                "server %.2f ms for the monitor (%.2f ms in all, %.2f ms without a monitor; 10 ms ticks; -1: "
-                "unknown), total %.2f ms; %.0f ms between cycles\n",
-                seen, cpu / seen, share, server, idle, cpu / seen + (share > 0 ? share : 0), wall / seen);
+    std::printf(
+        "  unchanged bin, CPU per cycle over %d cycles at a 1 s interval: monitor thread %.2f ms, Wine "
+        "server %.2f ms for the monitor (%.2f ms in all, %.2f ms without a monitor; 10 ms ticks; -1: "
+        "unknown), total %.2f ms; %.0f ms between cycles\n",
+        seen, cpu / seen, share, server, idle, cpu / seen + (share > 0 ? share : 0), wall / seen);
 }
 
 // The cost of measuring a changed bin as the monitor does, against the shell's own query, in turns;
@@ -167,10 +168,10 @@ void ChangedBinCost(std::size_t items) {
         wastewatch::MeasureBin();
         walk.push_back(NowMs() - start);
     }
-    std::printf("  changed bin: measurement median %.0f ms (worst %.0f), SHQueryRecycleBinA median %.0f ms (worst "
-                "%.0f): ratio %.2f; the former walk (with its size query) median %.0f ms\n",
-                Median(measure), Worst(measure), Median(query), Worst(query), Median(measure) / Median(query),
-                Median(walk));
+    std::printf(
+        "  changed bin: measurement median %.0f ms (worst %.0f), SHQueryRecycleBinA median %.0f ms (worst "
+        "%.0f): ratio %.2f; the former walk (with its size query) median %.0f ms\n",
+        Median(measure), Worst(measure), Median(query), Worst(query), Median(measure) / Median(query), Median(walk));
 }
 
 // From a change (an item of 2 MiB added or removed outside the shell, crossing the object's critical
@@ -213,8 +214,8 @@ void ChangeLatency(std::size_t items) {
     }
     Export<UninitFn>(module, "QVUninit")(&object, &record);
     ::FreeLibrary(module);
-    std::printf("  change to first report at a 4 s interval: median %.0f ms, worst %.0f ms of %d\n",
-                Median(latencies), Worst(latencies), kSamples);
+    std::printf("  change to first report at a 4 s interval: median %.0f ms, worst %.0f ms of %d\n", Median(latencies),
+                Worst(latencies), kSamples);
 }
 
 // QVCommand's return time on the full bin; the bin is then empty by the first report of 8750393.
@@ -267,9 +268,10 @@ void UnloadLatency(bool stillWatched) {
         std::printf("  unload, object still watched: median %.2f ms, worst %.2f ms of %d\n", Median(latencies),
                     Worst(latencies), kRounds);
     } else {
-        std::printf("  unload after QVUninit: median %.2f ms, worst %.2f ms of %d (QVUninit itself: median %.2f ms, "
-                    "worst %.2f ms)\n",
-                    Median(latencies), Worst(latencies), kRounds, Median(uninits), Worst(uninits));
+        std::printf(
+            "  unload after QVUninit: median %.2f ms, worst %.2f ms of %d (QVUninit itself: median %.2f ms, "
+            "worst %.2f ms)\n",
+            Median(latencies), Worst(latencies), kRounds, Median(uninits), Worst(uninits));
     }
 }
 
@@ -287,8 +289,9 @@ int main(int argc, char** argv) {
     const char* runner = std::getenv("QV_I386_RUNNER");
     std::printf("Windows side: %s\n", runner != nullptr ? runner : "run outside cmake/wine-run.sh");
     if (runner != nullptr && std::strncmp(runner, "emulated", 8) == 0) {
-        std::printf("  (absolute times, and the Wine server's share against the emulated monitor, are not comparable\n"
-                    "   with a native run's; ratios of figures measured the same way are)\n");
+        std::printf(
+            "  (absolute times, and the Wine server's share against the emulated monitor, are not comparable\n"
+            "   with a native run's; ratios of figures measured the same way are)\n");
     }
     // Kept loaded so that each load and unload of the plug-in is its own.
     for (const char* name : {"shell32.dll", "comctl32.dll", "user32.dll"}) ::LoadLibraryA(name);

@@ -21,8 +21,8 @@ std::string WindowsPathOf(const std::string& linuxPath) {
 }
 
 bool WriteText(const std::string& path, const std::string& text) {
-    qv::UniqueHandle file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                        nullptr));
+    qv::UniqueHandle file(
+        ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file.get() == INVALID_HANDLE_VALUE) {
         file.release();
         return false;
@@ -51,8 +51,8 @@ std::string MakeFile(const std::string& name, std::uint64_t size) {
     const std::string folder = ScratchFolder();
     if (folder.empty()) return {};
     const std::string path = folder + "\\" + name;
-    qv::UniqueHandle file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                        nullptr));
+    qv::UniqueHandle file(
+        ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file.get() == INVALID_HANDLE_VALUE) {
         file.release();
         return {};
@@ -91,8 +91,8 @@ bool DeleteIntoBin(const std::vector<std::string>& paths) {
 bool FillBin(std::size_t count, const std::vector<std::uint64_t>& sizes, const std::string& prefix) {
     std::vector<std::string> paths;
     for (std::size_t i = 0; i < count; ++i) {
-        const std::string path =
-            MakeFile(prefix + std::to_string(i) + ".dat", sizes.empty() ? 0 : sizes[i % sizes.size()]);
+        const std::string path = MakeFile(prefix + std::to_string(i) + ".dat",
+                                          sizes.empty() ? 0 : sizes[i % sizes.size()]);
         if (path.empty()) return false;
         paths.push_back(path);
     }
@@ -113,8 +113,7 @@ bool FillTrashDirectly(std::size_t count, std::uint32_t itemSize, const std::str
         for (char& c : original) {
             if (c == '\\') c = '/';
         }
-        const std::string info =
-            "[Trash Info]\nPath=" + original + "\nDeletionDate=2024-01-01T00:00:00\n";
+        const std::string info = "[Trash Info]\nPath=" + original + "\nDeletionDate=2024-01-01T00:00:00\n";
         if (!WriteText(trash + "\\info\\" + name + ".trashinfo", info)) return false;
     }
     return true;
@@ -128,7 +127,8 @@ ShellBinInfo QueryBin() {
 }
 
 bool EmptyBin() {
-    const HRESULT result = ::SHEmptyRecycleBinA(nullptr, nullptr, SHERB_NOCONFIRMATION | SHERB_NOPROGRESSUI | SHERB_NOSOUND);
+    const HRESULT result = ::SHEmptyRecycleBinA(nullptr, nullptr,
+                                                SHERB_NOCONFIRMATION | SHERB_NOPROGRESSUI | SHERB_NOSOUND);
     return SUCCEEDED(result);
 }
 

@@ -16,8 +16,8 @@
 #include "fake_main_window.h"
 #include "qv_contract.h"
 #include "screenshot.h"
-#include "watch_record.h"
 #include "wastewatch_bin_helpers.h"
+#include "watch_record.h"
 #include "wine_test_support.h"
 
 namespace {
@@ -63,7 +63,9 @@ void ExpectGuardsIntact(const GuardedRecord& guarded) {
     EXPECT_EQ(guarded.after, kSentinel);
 }
 
-qv::ObjectRecord Object(std::int32_t id) { return qv::ObjectRecord{id, {kSentinel, kSentinel}, 0}; }
+qv::ObjectRecord Object(std::int32_t id) {
+    return qv::ObjectRecord{id, {kSentinel, kSentinel}, 0};
+}
 
 // --- the isolated bin ---------------------------------------------------------------------------
 
@@ -79,8 +81,7 @@ std::uint64_t BinItemCount() {
     const std::uint64_t countBefore = BinItemCount();
     if (!wwtest::DeleteIntoBin({path})) return ::testing::AssertionFailure() << "the shell did not delete " << path;
     if (BinItemCount() != countBefore + 1) {
-        return ::testing::AssertionFailure() << "the bin holds " << BinItemCount() << " items, not "
-                                             << countBefore + 1;
+        return ::testing::AssertionFailure() << "the bin holds " << BinItemCount() << " items, not " << countBefore + 1;
     }
     return ::testing::AssertionSuccess();
 }
@@ -125,8 +126,8 @@ struct ConfigRun {
 
 // Calls QVConfig on this thread; another thread plays the user: waits for the dialog, reads it, runs
 // `act` on it, then ends it with OK, Cancel or WM_CLOSE.
-ConfigRun RunConfig(const qv::PluginLibrary& plugin, const qv::ObjectRecord& object, GuardedRecord& guarded,
-                    HWND owner, Ending ending, const std::function<void(HWND)>& act = {}) {
+ConfigRun RunConfig(const qv::PluginLibrary& plugin, const qv::ObjectRecord& object, GuardedRecord& guarded, HWND owner,
+                    Ending ending, const std::function<void(HWND)>& act = {}) {
     ConfigRun run;
     qvtest::Thread user([&] {
         const HWND dialog = qvtest::WaitForWindow(kCaption, kDialogTimeout);
@@ -135,15 +136,9 @@ ConfigRun RunConfig(const qv::PluginLibrary& plugin, const qv::ObjectRecord& obj
         run.view = ReadView(dialog);
         if (act) act(dialog);
         switch (ending) {
-            case Ending::kOk:
-                ::SendMessageA(::GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
-                break;
-            case Ending::kCancel:
-                ::SendMessageA(::GetDlgItem(dialog, IDCANCEL), BM_CLICK, 0, 0);
-                break;
-            case Ending::kClose:
-                ::SendMessageA(dialog, WM_CLOSE, 0, 0);
-                break;
+            case Ending::kOk: ::SendMessageA(::GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0); break;
+            case Ending::kCancel: ::SendMessageA(::GetDlgItem(dialog, IDCANCEL), BM_CLICK, 0, 0); break;
+            case Ending::kClose: ::SendMessageA(dialog, WM_CLOSE, 0, 0); break;
         }
         const DWORD start = ::GetTickCount();
         while (::IsWindow(dialog) && ::GetTickCount() - start < kDialogTimeout) ::Sleep(5);
@@ -411,9 +406,8 @@ TEST_F(WastewatchDialog, OkReplacesFirstEntryOnly) {
 
     // Critical notification on for 140 with 1 MB: the bin's 3 MiB reach it.
     const std::size_t mark = qvtest::FakeMainWindow::Received().size();
-    const ConfigRun run = RunConfig(plugin(), objectA, first, owner_.get(), Ending::kOk, [](HWND dialog) {
-        ::SendMessageA(::GetDlgItem(dialog, 1004), BM_CLICK, 0, 0);
-    });
+    const ConfigRun run = RunConfig(plugin(), objectA, first, owner_.get(), Ending::kOk,
+                                    [](HWND dialog) { ::SendMessageA(::GetDlgItem(dialog, 1004), BM_CLICK, 0, 0); });
     ExpectCleanRun(run);
     ExpectRecord(first.record, {1, 1, 1, 0, 1, 1});
 
@@ -431,7 +425,10 @@ TEST_F(WastewatchDialog, SpinnersAreBoundToTheirEditsWithTheirRanges) {
         int id, buddy;
         int lowest, highest;
     };
-    const Spinner spinners[] = {{1003, 1002, 1, 3600}, {1011, 1010, 1, 3600}, {1007, 1006, 0, 100}, {1009, 1008, 0, 100}};
+    const Spinner spinners[] = {{1003, 1002, 1, 3600},
+                                {1011, 1010, 1, 3600},
+                                {1007, 1006, 0, 100},
+                                {1009, 1008, 0, 100}};
     GuardedRecord guarded;
     guarded.record = {3600, 5, 0, 0, 0, 100};
     struct Seen {

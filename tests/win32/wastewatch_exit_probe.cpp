@@ -11,7 +11,8 @@
 
 int main(int argc, char** argv) {
     if (argc > 1 && std::strcmp(argv[1], "empty") == 0) {
-        return SUCCEEDED(::SHEmptyRecycleBinA(nullptr, nullptr, SHERB_NOCONFIRMATION | SHERB_NOPROGRESSUI | SHERB_NOSOUND))
+        return SUCCEEDED(
+                   ::SHEmptyRecycleBinA(nullptr, nullptr, SHERB_NOCONFIRMATION | SHERB_NOPROGRESSUI | SHERB_NOSOUND))
                    ? 0
                    : 5;
     }

@@ -170,7 +170,9 @@ TEST_F(WastewatchLifecycle, UnloadPromptDuringMeasurement) {
 using InitFn = std::int32_t(__stdcall*)(const qv::ObjectRecord*, const WatchRecord*);
 using UninitFn = std::int32_t(__stdcall*)(const qv::ObjectRecord*, const WatchRecord*);
 
-InitFn FindInit(HMODULE module) { return qvtest::Export<InitFn>(module, "QVInit"); }
+InitFn FindInit(HMODULE module) {
+    return qvtest::Export<InitFn>(module, "QVInit");
+}
 
 TEST_F(WastewatchLifecycle, ReloadsLeakNothing) {
     const std::string path = qvtest::BesideProgram("Wastewatch.dll");
@@ -249,7 +251,8 @@ TEST_F(WastewatchLifecycle, UninitAndUnloadSkipMeasurement) {
         EXPECT_LT(unload, 200.0) << "round " << round;
         EXPECT_TRUE(qvtest::ModuleGoneWithin("Wastewatch.dll", 30000))
             << "round " << round << ": the thread never let go of the library";
-        EXPECT_TRUE(qvtest::PumpUntil([&] { return qvtest::ThreadsOfThisProcess() == threadsBefore; }, 5000)) << "round " << round;
+        EXPECT_TRUE(qvtest::PumpUntil([&] { return qvtest::ThreadsOfThisProcess() == threadsBefore; }, 5000))
+            << "round " << round;
     }
     wwtest::EmptyBin();
 }
@@ -273,7 +276,8 @@ TEST_F(WastewatchLifecycle, ContractCyclesLeaveNothing) {
         ::FreeLibrary(module);
         return !settle || qvtest::ModuleGoneWithin("Wastewatch.dll", 30000);
     };
-    for (int i = 0; i < 5; ++i) ASSERT_TRUE(cycle(-1, true));  // whatever the system sets up once per process is not a leak
+    for (int i = 0; i < 5; ++i)
+        ASSERT_TRUE(cycle(-1, true));  // whatever the system sets up once per process is not a leak
     const std::size_t threadsBefore = qvtest::ThreadsOfThisProcess();
     // Handles are not compared here: the C++ runtime's own per-load records are the subject of the
     // long load/unload soak of both libraries.

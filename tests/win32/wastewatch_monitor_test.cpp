@@ -25,13 +25,19 @@ TEST_F(Monitor, FilledBinBringsTheChangeThenTheLevelsInTableOrder) {
 
 TEST_F(Monitor, LevelsFollowEachObjectsLimitsWithRealSizes) {
     HostWindow host;
-    Watch(1, WatchRecord{1, 1, 1, 0, 1, 0});      // critical 1 MB, on
-    Watch(2, WatchRecord{1, 1, 1, 1, 2, 1});      // warning 1 MB reached, critical 2 MB not
-    Watch(3, WatchRecord{1, 1, 0, 0, 1, 1});      // limits reached, both switches off
-    Watch(4, WatchRecord{1, 1, 1, 1, 1, 1});      // both reached: critical wins
-    ASSERT_TRUE(wwtest::FillBin(1, {kMiB}));      // exactly 1 MiB
-    EXPECT_EQ(WaitForNotes(8), (Notes{{kFilled, 1}, {kFilled, 2}, {kFilled, 3}, {kFilled, 4},
-                                      {kCritical, 1}, {kWarning, 2}, {kFilled, 3}, {kCritical, 4}}));
+    Watch(1, WatchRecord{1, 1, 1, 0, 1, 0});  // critical 1 MB, on
+    Watch(2, WatchRecord{1, 1, 1, 1, 2, 1});  // warning 1 MB reached, critical 2 MB not
+    Watch(3, WatchRecord{1, 1, 0, 0, 1, 1});  // limits reached, both switches off
+    Watch(4, WatchRecord{1, 1, 1, 1, 1, 1});  // both reached: critical wins
+    ASSERT_TRUE(wwtest::FillBin(1, {kMiB}));  // exactly 1 MiB
+    EXPECT_EQ(WaitForNotes(8), (Notes{{kFilled, 1},
+                                      {kFilled, 2},
+                                      {kFilled, 3},
+                                      {kFilled, 4},
+                                      {kCritical, 1},
+                                      {kWarning, 2},
+                                      {kFilled, 3},
+                                      {kCritical, 4}}));
 }
 
 TEST_F(Monitor, OneByteUnderTheLimitIsNotReached) {
@@ -98,8 +104,14 @@ TEST_F(Monitor, AFifthObjectIsNotWatched) {
     for (std::int32_t id = 1; id <= 4; ++id) Watch(id, kEverySecond);
     Watch(5, kEverySecond, 0);
     ASSERT_TRUE(wwtest::FillBin(1, {10}));
-    EXPECT_EQ(WaitForNotes(8), (Notes{{kFilled, 1}, {kFilled, 2}, {kFilled, 3}, {kFilled, 4},
-                                      {kFilled, 1}, {kFilled, 2}, {kFilled, 3}, {kFilled, 4}}));
+    EXPECT_EQ(WaitForNotes(8), (Notes{{kFilled, 1},
+                                      {kFilled, 2},
+                                      {kFilled, 3},
+                                      {kFilled, 4},
+                                      {kFilled, 1},
+                                      {kFilled, 2},
+                                      {kFilled, 3},
+                                      {kFilled, 4}}));
 }
 
 // The host removes the last object while the thread measures a big bin, unloads, and at once loads

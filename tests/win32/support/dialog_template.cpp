@@ -56,8 +56,8 @@ public:
                                                  nullptr, nullptr);
         std::string narrow(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
         if (length > 0) {
-            ::WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), narrow.data(), length,
-                                  nullptr, nullptr);
+            ::WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), narrow.data(), length, nullptr,
+                                  nullptr);
         }
         return narrow;
     }

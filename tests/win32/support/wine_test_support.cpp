@@ -80,8 +80,7 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMilliseconds) {
         if (done()) return true;
         const DWORD elapsed = ::GetTickCount() - start;
         if (elapsed >= timeoutMilliseconds) return false;
-        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, std::min<DWORD>(10, timeoutMilliseconds - elapsed),
-                                    QS_ALLINPUT);
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, std::min<DWORD>(10, timeoutMilliseconds - elapsed), QS_ALLINPUT);
     }
 }
 
@@ -157,9 +156,10 @@ bool RanInChildProcess(DWORD timeoutMilliseconds) {
     DWORD exitCode = 0;
     ::GetExitCodeProcess(processHandle.get(), &exitCode);
     const bool finished = ::WaitForSingleObject(passed.get(), 0) == WAIT_OBJECT_0;
-    EXPECT_TRUE(exitCode == 0 && finished)
-        << "the scenario's process ended with 0x" << std::hex << exitCode
-        << (exitCode >= 0xC0000000u ? " (it crashed)" : finished ? "" : " before its test passed (see above)");
+    EXPECT_TRUE(exitCode == 0 && finished) << "the scenario's process ended with 0x" << std::hex << exitCode
+                                           << (exitCode >= 0xC0000000u ? " (it crashed)"
+                                               : finished              ? ""
+                                                                       : " before its test passed (see above)");
     return true;
 }
 

@@ -3,13 +3,13 @@
 
 #include <windows.h>
 
-#include <cstdint>
 #include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <functional>
-#include <stdexcept>
 #include <initializer_list>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <vector>
 

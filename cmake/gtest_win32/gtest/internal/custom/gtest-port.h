@@ -16,18 +16,18 @@ namespace internal {
 // Lets a new thread wait until its creator says go. Only GoogleTest's own thread helper uses it,
 // and never on a hot path, so a polling wait is enough.
 class Notification {
- public:
-  Notification() = default;
-  Notification(const Notification&) = delete;
-  Notification& operator=(const Notification&) = delete;
+public:
+    Notification() = default;
+    Notification(const Notification&) = delete;
+    Notification& operator=(const Notification&) = delete;
 
-  void Notify() { notified_.store(true, std::memory_order_release); }
-  void WaitForNotification() {
-    while (!notified_.load(std::memory_order_acquire)) Sleep(1);
-  }
+    void Notify() { notified_.store(true, std::memory_order_release); }
+    void WaitForNotification() {
+        while (!notified_.load(std::memory_order_acquire)) Sleep(1);
+    }
 
- private:
-  std::atomic<bool> notified_{false};
+private:
+    std::atomic<bool> notified_{false};
 };
 
 }  // namespace internal
