@@ -278,7 +278,7 @@ TEST_F(WastewatchLifecycle, ContractCyclesLeaveNothing) {
     };
     for (int i = 0; i < 5; ++i)
         ASSERT_TRUE(cycle(-1, true));  // whatever the system sets up once per process is not a leak
-    const std::size_t threadsBefore = qvtest::ThreadsOfThisProcess();
+    const std::size_t threadsBefore = qvtest::SettledThreadCount();
     // Handles are not compared here: the C++ runtime's own per-load records are the subject of the
     // long load/unload soak of both libraries.
     const std::uint64_t addressSpaceBefore = qvtest::AddressSpaceInUse();

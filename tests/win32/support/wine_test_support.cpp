@@ -186,6 +186,17 @@ std::size_t ThreadsOfThisProcess() {
     return threads;
 }
 
+std::size_t SettledThreadCount() {
+    std::size_t count = ThreadsOfThisProcess();
+    for (int i = 0; i < 100; ++i) {
+        ::Sleep(20);
+        const std::size_t now = ThreadsOfThisProcess();
+        if (now == count) break;
+        count = now;
+    }
+    return count;
+}
+
 std::size_t HandlesOfThisProcess() {
     std::size_t handles = 0;
     for (std::uintptr_t value = 4; value < 0x8000; value += 4) {
@@ -255,7 +266,7 @@ ProcessResources MeasureProcessResources() {
     ProcessResources resources{};
     resources.freeTlsIndexes = FreeTlsIndexes();
     resources.handles = HandlesOfThisProcess();
-    resources.threads = ThreadsOfThisProcess();
+    resources.threads = SettledThreadCount();
     resources.addressSpaceBytes = AddressSpaceInUse();
     resources.heapBytes = HeapBytesInUse();
     return resources;

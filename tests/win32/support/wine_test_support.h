@@ -65,6 +65,9 @@ bool RanInChildProcess(DWORD timeoutMilliseconds = 60000);
 
 // Threads of this process, from a system snapshot.
 std::size_t ThreadsOfThisProcess();
+// The same once it holds still for 20 ms (at most 2 s): a thread that has just unmapped a library on
+// its way out is still counted for a moment after the library is gone.
+std::size_t SettledThreadCount();
 // Handles of this process: GetProcessHandleCount gives 0 under Wine, so this counts the handle
 // values the system accepts.
 std::size_t HandlesOfThisProcess();
