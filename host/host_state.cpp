@@ -34,10 +34,9 @@ void LogObject(const HostObject& o, const std::string& text) {
 }
 
 void LogLine(const std::string& line) {
-    ::AcquireSRWLockExclusive(&g_logLock);
+    const qv::ExclusiveLock lock(g_logLock);
     std::fputs((line + "\n").c_str(), stdout);
     std::fflush(stdout);
-    ::ReleaseSRWLockExclusive(&g_logLock);
 }
 
 HostObject* FindObject(std::int32_t id) {

@@ -17,6 +17,7 @@
 #include "desktop.h"
 #include "host_window.h"
 #include "plugin_loader.h"
+#include "win32_owner.h"
 
 namespace qvhost {
 
@@ -51,12 +52,12 @@ extern std::vector<std::unique_ptr<HostObject>> g_objects;  // in desktop order,
 extern HWND g_main;
 extern SRWLOCK g_lock;
 
-class Exclusive {
-public:
-    Exclusive() { ::AcquireSRWLockExclusive(&g_lock); }
-    ~Exclusive() { ::ReleaseSRWLockExclusive(&g_lock); }
-    Exclusive(const Exclusive&) = delete;
-    Exclusive& operator=(const Exclusive&) = delete;
+// The objects' state, changed under Exclusive and read under Shared.
+struct Exclusive : qv::ExclusiveLock {
+    Exclusive() noexcept : qv::ExclusiveLock(g_lock) {}
+};
+struct Shared : qv::SharedLock {
+    Shared() noexcept : qv::SharedLock(g_lock) {}
 };
 
 std::string Format(const char* format, ...);

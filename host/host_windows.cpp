@@ -80,11 +80,10 @@ void OnPaintObject(HostObject& o) {
     std::string caption, state;
     bool error = false;
     {
-        ::AcquireSRWLockShared(&g_lock);
+        const Shared lock;
         caption = o.caption;
         state = o.state;
         error = o.error;
-        ::ReleaseSRWLockShared(&g_lock);
     }
     HBRUSH brush = ::CreateSolidBrush(error ? RGB(255, 220, 220) : ::GetSysColor(COLOR_BTNFACE));
     ::FillRect(dc, &area, brush);

@@ -81,15 +81,17 @@ void PrintSummary() {
     LogLine("host: event log summary (what each object received and showed)");
     for (const auto& o : g_objects) {
         std::string line = "  " + Name(*o) + ":";
-        ::AcquireSRWLockShared(&g_lock);
-        if (o->clicks != 0) line += Format(" %u click(s);", o->clicks);
-        for (const auto& [code, count] : o->received) line += Format(" 9997 code %u x%u;", code, count);
-        if (!o->shown.empty()) {
-            line += " showed";
-            for (std::size_t i = 0; i < o->shown.size(); ++i) line += (i == 0 ? " \"" : " -> \"") + o->shown[i] + "\"";
+        {
+            const Shared lock;
+            if (o->clicks != 0) line += Format(" %u click(s);", o->clicks);
+            for (const auto& [code, count] : o->received) line += Format(" 9997 code %u x%u;", code, count);
+            if (!o->shown.empty()) {
+                line += " showed";
+                for (std::size_t i = 0; i < o->shown.size(); ++i)
+                    line += (i == 0 ? " \"" : " -> \"") + o->shown[i] + "\"";
+            }
+            if (o->caption != o->desc.caption) line += " caption now \"" + o->caption + "\"";
         }
-        if (o->caption != o->desc.caption) line += " caption now \"" + o->caption + "\"";
-        ::ReleaseSRWLockShared(&g_lock);
         if (line.back() != ':') LogLine(line);
     }
 }
@@ -132,7 +134,7 @@ void OnTourDone(bool passed) {
 
 ObjectView ViewObject(std::int32_t id) {
     ObjectView view;
-    ::AcquireSRWLockShared(&g_lock);
+    const Shared lock;
     for (const auto& o : g_objects) {
         if (o->desc.id != id) continue;
         view.exists = true;
@@ -144,7 +146,6 @@ ObjectView ViewObject(std::int32_t id) {
         view.restored = o->restored;
         view.needsRecord = o->library != nullptr;
     }
-    ::ReleaseSRWLockShared(&g_lock);
     return view;
 }
 

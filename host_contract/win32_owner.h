@@ -62,6 +62,29 @@ inline void DeleteBitmapQuietly(HBITMAP bitmap) noexcept {
     ::DeleteObject(bitmap);
 }
 
+// Holds a slim reader/writer lock for the owner's scope: exclusively, or shared with other readers.
+class ExclusiveLock {
+public:
+    explicit ExclusiveLock(SRWLOCK& lock) noexcept : lock_(lock) { ::AcquireSRWLockExclusive(&lock_); }
+    ~ExclusiveLock() { ::ReleaseSRWLockExclusive(&lock_); }
+    ExclusiveLock(const ExclusiveLock&) = delete;
+    ExclusiveLock& operator=(const ExclusiveLock&) = delete;
+
+private:
+    SRWLOCK& lock_;
+};
+
+class SharedLock {
+public:
+    explicit SharedLock(SRWLOCK& lock) noexcept : lock_(lock) { ::AcquireSRWLockShared(&lock_); }
+    ~SharedLock() { ::ReleaseSRWLockShared(&lock_); }
+    SharedLock(const SharedLock&) = delete;
+    SharedLock& operator=(const SharedLock&) = delete;
+
+private:
+    SRWLOCK& lock_;
+};
+
 using UniqueScreenDc = UniqueResource<HDC, ReleaseScreenDcQuietly>;  // from GetDC(nullptr)
 using UniqueMemoryDc = UniqueResource<HDC, DeleteDcQuietly>;         // from CreateCompatibleDC
 using UniqueBitmap = UniqueResource<HBITMAP, DeleteBitmapQuietly>;

@@ -74,25 +74,13 @@ void LeaveChain(HWND window) {
 
 }  // namespace
 
-LockedTable::LockedTable() noexcept {
-    ::AcquireSRWLockExclusive(&g_tableLock);
-}
-
-LockedTable::~LockedTable() {
-    ::ReleaseSRWLockExclusive(&g_tableLock);
-}
+LockedTable::LockedTable() noexcept : lock_(g_tableLock) {}
 
 BindingTable* LockedTable::operator->() const noexcept {
     return &g_table;
 }
 
-ReadTable::ReadTable() noexcept {
-    ::AcquireSRWLockShared(&g_tableLock);
-}
-
-ReadTable::~ReadTable() {
-    ::ReleaseSRWLockShared(&g_tableLock);
-}
+ReadTable::ReadTable() noexcept : lock_(g_tableLock) {}
 
 const BindingTable* ReadTable::operator->() const noexcept {
     return &g_table;

@@ -6,6 +6,7 @@
 #include "binding_table.h"
 #include "hotkey_record.h"
 #include "qv_contract.h"
+#include "win32_owner.h"
 
 // The procedure installed on bound windows (assembly entry in window_proc.cpp).
 extern "C" LRESULT CALLBACK HotrelayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -25,19 +26,19 @@ inline constexpr char kRecordProperty[] = "Hotrelay";
 class LockedTable {
 public:
     LockedTable() noexcept;
-    ~LockedTable();
-    LockedTable(const LockedTable&) = delete;
-    LockedTable& operator=(const LockedTable&) = delete;
     BindingTable* operator->() const noexcept;
+
+private:
+    qv::ExclusiveLock lock_;
 };
 
 class ReadTable {
 public:
     ReadTable() noexcept;
-    ~ReadTable();
-    ReadTable(const ReadTable&) = delete;
-    ReadTable& operator=(const ReadTable&) = delete;
     const BindingTable* operator->() const noexcept;
+
+private:
+    qv::SharedLock lock_;
 };
 
 // Binding of a record's hotkey to its object's window, and its release.

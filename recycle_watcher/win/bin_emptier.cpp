@@ -25,14 +25,6 @@ bool g_again = false;  // a request came while it ran (guarded by g_lock)
 std::atomic<std::uint32_t> g_done{0};
 qv::UniqueHandle g_idle;  // manual reset: set while no emptying runs
 
-class EmptierLock {
-public:
-    EmptierLock() noexcept { ::AcquireSRWLockExclusive(&g_lock); }
-    ~EmptierLock() { ::ReleaseSRWLockExclusive(&g_lock); }
-    EmptierLock(const EmptierLock&) = delete;
-    EmptierLock& operator=(const EmptierLock&) = delete;
-};
-
 void EmptyAllBins() noexcept {
     // A measurement ends within its own time; one of a thread ended by force was cleared for it.
     while (!g_binAccess.TryBeginEmpty()) ::Sleep(kReadersPollMs);
@@ -42,7 +34,7 @@ void EmptyAllBins() noexcept {
 
 // Ends the emptying unless another request came in meanwhile; returns whether to go round again.
 bool FinishOrRepeat() noexcept {
-    EmptierLock lock;
+    const qv::ExclusiveLock lock(g_lock);
     if (g_again) {
         g_again = false;
         return true;
@@ -72,7 +64,7 @@ void ReleaseEmptier() noexcept {
 
 void StartEmptying() noexcept {
     {
-        EmptierLock lock;
+        const qv::ExclusiveLock lock(g_lock);
         if (g_busy) {
             g_again = true;
             return;

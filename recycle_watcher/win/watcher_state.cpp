@@ -3,6 +3,7 @@
 
 #include "monitor_thread.h"
 #include "watch_table.h"
+#include "win32_owner.h"
 
 namespace wastewatch {
 
@@ -13,25 +14,17 @@ namespace {
 WatchState g_state;
 SRWLOCK g_lock = SRWLOCK_INIT;
 
-class StateLock {
-public:
-    StateLock() noexcept { ::AcquireSRWLockExclusive(&g_lock); }
-    ~StateLock() { ::ReleaseSRWLockExclusive(&g_lock); }
-    StateLock(const StateLock&) = delete;
-    StateLock& operator=(const StateLock&) = delete;
-};
-
 }  // namespace
 
 void PrepareConfig(WatchRecord& record) {
-    StateLock lock;
+    const qv::ExclusiveLock lock(g_lock);
     PrepareConfig(g_state, record);
 }
 
 void CommitConfig(std::int32_t objectId, const WatchRecord& record) {
     bool retime = false;
     {
-        StateLock lock;
+        const qv::ExclusiveLock lock(g_lock);
         retime = g_state.checkInterval != record.checkInterval;
         CommitConfig(g_state, objectId, record);
     }
@@ -39,7 +32,7 @@ void CommitConfig(std::int32_t objectId, const WatchRecord& record) {
 }
 
 WatchRecord DefaultWatchRecord() {
-    StateLock lock;
+    const qv::ExclusiveLock lock(g_lock);
     return DefaultRecord(g_state);
 }
 
@@ -47,7 +40,7 @@ bool WatchObject(std::int32_t objectId, const WatchRecord& record) {
     bool added = false;
     bool retime = false;
     {
-        StateLock lock;
+        const qv::ExclusiveLock lock(g_lock);
         const std::uint32_t before = g_state.checkInterval;
         added = AddWatch(g_state, objectId, record);
         retime = g_state.checkInterval != before;
@@ -56,7 +49,7 @@ bool WatchObject(std::int32_t objectId, const WatchRecord& record) {
     if (!added || EnsureMonitorRunning()) return added;
     // Watched without a thread to measure, the object would never hear anything: it is not watched,
     // and QVInit says so as it does for a full table.
-    StateLock lock;
+    const qv::ExclusiveLock lock(g_lock);
     DropLastWatch(g_state);
     return false;
 }
@@ -64,7 +57,7 @@ bool WatchObject(std::int32_t objectId, const WatchRecord& record) {
 void UnwatchObject(std::int32_t objectId) {
     bool empty = false;
     {
-        StateLock lock;
+        const qv::ExclusiveLock lock(g_lock);
         RemoveWatch(g_state, objectId);
         empty = g_state.count == 0;
     }
@@ -73,17 +66,17 @@ void UnwatchObject(std::int32_t objectId) {
 }
 
 bool IsWatching() {
-    StateLock lock;
+    const qv::ExclusiveLock lock(g_lock);
     return g_state.count > 0;
 }
 
 std::uint32_t CheckIntervalInForce() {
-    StateLock lock;
+    const qv::ExclusiveLock lock(g_lock);
     return g_state.checkInterval;
 }
 
 CyclePlan PlanMonitorCycle(const std::atomic<bool>& stopRequested, std::uint64_t itemCount, std::uint64_t sizeBytes) {
-    StateLock lock;
+    const qv::ExclusiveLock lock(g_lock);
     // Checked under the lock: a thread told to go must not tell, or mark as told, the objects that a
     // later QVInit added for the thread that replaced it.
     if (stopRequested.load()) return {};
