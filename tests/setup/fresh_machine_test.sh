@@ -18,7 +18,7 @@ mkdir -p "$scratch/no-make"
 # note (any call would mean a password prompt or an install), go where an unprivileged user can read.
 shared=$(mktemp -d /tmp/qv-setup-XXXXXX)
 mkdir "$shared/tools" "$shared/stubs"
-cp "$source_dir/tools/setup.sh" "$source_dir/tools/common.sh" "$shared/tools/"
+cp "$source_dir/tools/setup.sh" "$source_dir/tools/setup-i386-emulation.sh" "$source_dir/tools/common.sh" "$shared/tools/"
 touch "$shared/called"
 for tool in sudo apt-get apt dpkg; do
   printf '#!/bin/sh\necho "%s $*" >>"%s/called"\nexit 1\n' "$tool" "$shared" >"$shared/stubs/$tool"
