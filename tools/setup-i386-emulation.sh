@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by tools/setup.sh: the part of set-up that runs Wine's i386 side where the kernel refuses
 # 32-bit programs. There it makes them run under QEMU's user-mode emulator instead: it installs
 # qemu-user-static 10 or later (on Debian 12 from bookworm-backports, that package alone), mounts
@@ -102,8 +103,10 @@ configured_mirror() {
   } | awk 'NR == 1'
 }
 
+# shellcheck disable=SC2154 # log is setup.sh's
 install_emulator() {
   local codename major mirror
+  # shellcheck source=/dev/null
   codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
   if [ "$codename" = bookworm ]; then
     # Debian 12's own QEMU (7.2) cannot run Wine: take only this package from bookworm-backports.
@@ -111,6 +114,7 @@ install_emulator() {
     [ -n "$mirror" ] || { echo "setup: no Debian mirror for bookworm found in /etc/apt to take bookworm-backports from" >&2; exit 1; }
     if ! grep -rqs "bookworm-backports" /etc/apt/sources.list /etc/apt/sources.list.d/; then
       echo "deb $mirror bookworm-backports main" >/etc/apt/sources.list.d/qv-bookworm-backports.list
+      # shellcheck disable=SC2034 # setup.sh's apt_update reads it
       updated=0
     fi
     apt_update
@@ -121,8 +125,10 @@ install_emulator() {
     apt-get install -y -qq --no-install-recommends qemu-user-static >>"$log" 2>&1 || apt_failed qemu-user-static
   fi
   major=$(qemu_major "$emulator")
-  [ -n "$major" ] && [ "$major" -ge "$min_qemu" ] ||
-    { echo "setup: $emulator is QEMU ${major:-(not found)}; Wine's i386 side needs QEMU $min_qemu or later" >&2; exit 1; }
+  if [ -z "$major" ] || [ "$major" -lt "$min_qemu" ]; then
+    echo "setup: $emulator is QEMU ${major:-(not found)}; Wine's i386 side needs QEMU $min_qemu or later" >&2
+    exit 1
+  fi
 }
 
 register_handler() {
@@ -148,11 +154,11 @@ i386_set_up() {
 
 # Runs the server the way the tests do and reports the program it became.
 server_program() {
-  local prefix pid exe="" i
+  local prefix pid exe=""
   prefix=$(mktemp -d)
   WINEPREFIX=$prefix wineserver -f -p5 </dev/null >/dev/null 2>&1 &
   pid=$!
-  for i in $(seq 50); do
+  for _ in $(seq 50); do
     exe=$(readlink "/proc/$pid/exe" 2>/dev/null || true)
     case $exe in *wineserver*) break ;; esac
     sleep 0.1

@@ -90,7 +90,7 @@ updated=0
 apt_update() { [ $updated = 1 ] || apt-get update -qq >>"$log" 2>&1 || apt_failed "the package lists"; updated=1; }
 
 # Two rounds: whether i386 programs need emulating is known only once Wine's i386 part is installed.
-for round in 1 2; do
+for _round in 1 2; do
   packages=()
   for item in "${missing[@]}"; do
     i386_step "$item" || packages+=("$item")

@@ -73,6 +73,7 @@ case $out in *qemu-user-static*) fail "--check asked for an emulator that is the
 # stands in) is reported with the way to remove it, and left alone.
 mkdir -p "$scratch/binfmt-old"
 printf 'enabled\ninterpreter %s\nflags: F\n' "$scratch/qemu-7.2.0" >"$scratch/binfmt-old/qemu-i386"
+# shellcheck disable=SC2016 # expanded by the stand-in, not here
 printf '#!/bin/sh\n[ -z "$QEMU_VERSION" ] || echo "qemu-i386 version 7.2.0 (stand-in)"\n' >"$scratch/wine-on-qemu-7"
 chmod +x "$scratch/wine-on-qemu-7"
 cp "$scratch/binfmt-old/qemu-i386" "$scratch/handler-before"
