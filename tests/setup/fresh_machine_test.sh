@@ -82,11 +82,18 @@ out=$(QV_WINE_LOADER="$scratch/wine-on-qemu-7" emulate "$scratch/binfmt-old" "$s
 case $out in *"does not run Wine"*"echo -1 >"*) ;; *) fail "the old handler was not reported with its fix: $out" ;; esac
 cmp -s "$scratch/handler-before" "$scratch/binfmt-old/qemu-i386" || fail "the old handler was touched"
 
-# A refused registration stops set-up with its cause (as root, where nothing else is left to install).
+# A refused registration, or a binfmt_misc that cannot be mounted, stops set-up with its cause (as root,
+# where nothing else is left to install).
 if [ "$(id -u)" -eq 0 ] && [ -x /usr/lib/wine/wineserver64 ]; then
   mkdir -p "$scratch/binfmt-refusing/register"
   out=$(emulate "$scratch/binfmt-refusing" "$scratch/qemu-10.0.2") && fail "set-up went on after a refused registration"
   case $out in *"refused to register"*) ;; *) fail "the refused registration was not explained: $out" ;; esac
+  mkdir -p "$scratch/binfmt-unmounted" "$scratch/mount-refusing"
+  printf '#!/bin/sh\necho "mount: permission denied (stand-in)" >&2\nexit 32\n' >"$scratch/mount-refusing/mount"
+  chmod +x "$scratch/mount-refusing/mount"
+  out=$(PATH="$scratch/mount-refusing:$PATH" emulate "$scratch/binfmt-unmounted" "$scratch/qemu-10.0.2") &&
+    fail "set-up went on without binfmt_misc"
+  case $out in *"cannot mount binfmt_misc"*) ;; *) fail "the unmountable binfmt_misc was not explained: $out" ;; esac
 fi
 
 [ $failures -eq 0 ] && rm -rf "$scratch" && echo "fresh-machine set-up: all checks passed"
