@@ -18,7 +18,11 @@ release=${1:-bookworm}
 case $release in bookworm | trixie) ;; *) echo "prove-fresh-machine: release is bookworm or trixie" >&2; exit 2 ;; esac
 work=${2:-/tmp/qv-fresh-machine-$release}
 root="$work/root"
-mirror=${QV_DEBIAN_MIRROR:-http://deb.debian.org/debian}
+# The mirror this machine's apt sources already name for its own release (set-up takes backports from
+# it the same way); QV_DEBIAN_MIRROR names another.
+. tools/setup-i386-emulation.sh
+mirror=${QV_DEBIAN_MIRROR:-$(configured_mirror "$(. /etc/os-release && echo "${VERSION_CODENAME:-}")")}
+[ -n "$mirror" ] || { echo "prove-fresh-machine: no Debian mirror found in /etc/apt; name one in QV_DEBIAN_MIRROR" >&2; exit 2; }
 
 if ! command -v debootstrap >/dev/null 2>&1; then
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends debootstrap >/dev/null
