@@ -252,8 +252,10 @@ TEST(HostEndToEnd, StaleHotkeyRecordBindsCleanlyAndAFailedSaveLeavesTheOldFile) 
     EXPECT_EQ(run.exitCode, 0u);
     EXPECT_TRUE(InOrder(run.output, {"\"C\" (22) record restored: 02000000 78000000 01000000 ffc00000 78563412",
                                      "\"C\" (22) clicked: QVCommandEx(\"Calculator.dll(Key)\", 67",
-                                     "host: error: records not saved"}));
+                                     "host: error: records not saved", "are kept in \"" + records + ".unsaved\""}));
     EXPECT_EQ(ReadFile(records), text);
+    EXPECT_TRUE(qvhost::ReadRecords(ReadFile(records + ".unsaved")).valid);
+    ::DeleteFileA((records + ".unsaved").c_str());
     ::DeleteFileA(records.c_str());
 }
 
