@@ -60,11 +60,10 @@ Figures Measure(int count) {
     files.files["records.txt"] = qvhost::WriteRecords(records);
     Figures figures;
     figures.bytes = files.files["records.txt"].size();
-    std::vector<std::string> log;
-    qvhost::RecordStore store(files, "records.txt", "default", ".1.new");
+    qvhost::RecordStore store(files, "records.txt", "default", ".1.new", [](const std::string&) {});
 
     auto start = Clock::now();
-    const qvhost::OpenedRecords opened = store.Open(log);
+    const qvhost::OpenedRecords opened = store.Open();
     std::size_t restored = 0;
     for (int i = 0; i < count; ++i)
         restored += qvhost::ChooseRecord(opened.file, opened.existed, "default", i, "Hotrelay2.dll", 20).data ? 1 : 0;
@@ -72,7 +71,7 @@ Figures Measure(int count) {
 
     for (auto& r : records) r.data[0] ^= 0xFF;
     start = Clock::now();
-    const qvhost::SaveOutcome outcome = store.Save(std::move(records), log);
+    const qvhost::SaveOutcome outcome = store.Save(std::move(records));
     figures.save = Ms(start);
     if (restored != static_cast<std::size_t>(count) || outcome != qvhost::SaveOutcome::kSaved)
         std::fprintf(stderr, "records_bench: %d records: the store did not load or save them all\n", count);

@@ -187,9 +187,7 @@ void SaveRecords() {
             StoredRecord{g_desktop.name, o->desc.id, o->desc.plugin, std::vector<std::uint8_t>(data, data + size)});
         objects.push_back(o.get());
     }
-    std::vector<std::string> log;
-    const SaveOutcome outcome = g_store->Save(changed, log);
-    for (const std::string& line : log) LogLine(line);
+    const SaveOutcome outcome = g_store->Save(changed);
     if (outcome != SaveOutcome::kSaved) return;
     for (std::size_t i = 0; i < objects.size(); ++i) objects[i]->reference = std::move(changed[i].data);
 }
@@ -235,10 +233,8 @@ void LoadLibraries() {
 }
 
 void PrepareRecords() {
-    g_store.emplace(g_files, g_recordsPath, g_desktop.name, Format(".%lu.new", ::GetCurrentProcessId()));
-    std::vector<std::string> log;
-    const OpenedRecords read = g_store->Open(log);
-    for (const std::string& line : log) LogLine(line);
+    g_store.emplace(g_files, g_recordsPath, g_desktop.name, Format(".%lu.new", ::GetCurrentProcessId()), LogLine);
+    const OpenedRecords read = g_store->Open();
     for (auto& o : g_objects) {
         if (o->library == nullptr) continue;
         const std::uint32_t size = o->library->recordSize;

@@ -58,35 +58,35 @@ std::string SideFilePath(std::string_view recordsPath) {
     return std::string(recordsPath) + ".unsaved";
 }
 
-RecordStore::RecordStore(FilePort& port, std::string path, std::string desktop, std::string temporarySuffix,
+RecordStore::RecordStore(FilePort& port, std::string path, std::string desktop, std::string temporarySuffix, Log log,
                          StoreLimits limits)
     : port_(port),
       path_(std::move(path)),
       desktop_(std::move(desktop)),
       temporarySuffix_(std::move(temporarySuffix)),
+      log_(std::move(log)),
       limits_(limits) {}
 
-OpenedRecords RecordStore::Open(std::vector<std::string>& log) {
+OpenedRecords RecordStore::Open() {
     const FileText text = port_.Read(path_);
     RecordsRead read = InterpretRead(text.outcome, text.text, text.failure);
     if (!read.mayReplace) {
         unsafe_ = true;
-        log.push_back("host: error: cannot read the records file " + Quote(path_) + ": " + read.error +
-                      "; every object starts from its defaults, and the file is not saved over in this run");
+        log_("host: error: cannot read the records file " + Quote(path_) + ": " + read.error +
+             "; every object starts from its defaults, and the file is not saved over in this run");
     }
     for (const RecordProblem& p : read.file.problems) {
-        if (!p.id) log.push_back("host: warning: " + path_ + ":" + std::to_string(p.line) + ": " + p.text);
+        if (!p.id) log_("host: warning: " + path_ + ":" + std::to_string(p.line) + ": " + p.text);
     }
     OpenedRecords opened{std::move(read.file), read.existed};
     const std::string side = SideFilePath(path_);
     SideRead aside = ReadSide(port_, side);
     if (!aside.usable) {
-        log.push_back("host: warning: cannot read " + Quote(side) +
-                      ", which holds records an earlier run could not save: " + aside.error +
-                      "; they are not used, and the file is left as it is");
+        log_("host: warning: cannot read " + Quote(side) + ", which holds records an earlier run could not save: " +
+             aside.error + "; they are not used, and the file is left as it is");
     } else if (!aside.records.empty()) {
-        log.push_back("host: " + Quote(side) + " holds " + std::to_string(aside.records.size()) +
-                      " record(s) an earlier run could not save; they are used over those of " + Quote(path_));
+        log_("host: " + Quote(side) + " holds " + std::to_string(aside.records.size()) +
+             " record(s) an earlier run could not save; they are used over those of " + Quote(path_));
         opened.file.records = MergeForSave(opened.file, std::move(aside.records));
         opened.file.valid = true;
         Reindex(opened.file);
@@ -95,31 +95,29 @@ OpenedRecords RecordStore::Open(std::vector<std::string>& log) {
     return opened;
 }
 
-SaveOutcome RecordStore::Save(std::vector<StoredRecord> changed, std::vector<std::string>& log) {
+SaveOutcome RecordStore::Save(std::vector<StoredRecord> changed) {
     if (unsafe_) {
-        log.push_back("host: error: records not saved: " + Quote(path_) +
-                      " could not be read at start, and is not saved over in this run");
-        log.push_back("host: the records of desktop \"" + desktop_ + "\" would have gone to " + path_ +
-                      "; they are not saved");
+        log_("host: error: records not saved: " + Quote(path_) +
+             " could not be read at start, and is not saved over in this run");
+        log_("host: the records of desktop \"" + desktop_ + "\" would have gone to " + path_ + "; they are not saved");
         return SaveOutcome::kLost;
     }
-    const std::unique_ptr<HeldLock> lock = TakeLock(log);
-    if (!lock) return KeepAside(std::move(changed), log);
+    const std::unique_ptr<HeldLock> lock = TakeLock();
+    if (!lock) return KeepAside(std::move(changed));
     const FileText text = port_.Read(path_);
     const RecordsRead latest = InterpretRead(text.outcome, text.text, text.failure);
     if (!latest.mayReplace) {
-        log.push_back("host: error: records not saved: cannot read " + Quote(path_) + ": " + latest.error +
-                      "; the old file is unchanged");
-        return KeepAside(std::move(changed), log);
+        log_("host: error: records not saved: cannot read " + Quote(path_) + ": " + latest.error +
+             "; the old file is unchanged");
+        return KeepAside(std::move(changed));
     }
     const std::string side = SideFilePath(path_);
     SideRead aside = ReadSide(port_, side);
     if (!aside.usable) {
-        log.push_back("host: warning: cannot read " + Quote(side) + ": " + aside.error +
-                      "; the records in it are left there");
+        log_("host: warning: cannot read " + Quote(side) + ": " + aside.error + "; the records in it are left there");
     }
     if (changed.empty() && aside.records.empty()) {
-        log.push_back("host: no record changed; " + Quote(path_) + " is left as it is");
+        log_("host: no record changed; " + Quote(path_) + " is left as it is");
         return SaveOutcome::kUnchanged;
     }
     const bool takesAside = !aside.records.empty();
@@ -130,24 +128,24 @@ SaveOutcome RecordStore::Save(std::vector<StoredRecord> changed, std::vector<std
         error = Quote(path_) + " would hold " + std::to_string(merged.size()) + " bytes, more than the " +
                 std::to_string(limits_.maxFileBytes) + " it may";
     }
-    if (!error.empty() || !WriteAndReplace(path_, merged, true, error, log)) {
-        log.push_back("host: error: records not saved: " + error + "; the old file is unchanged");
-        return KeepAside(std::move(changed), log);
+    if (!error.empty() || !WriteAndReplace(path_, merged, true, error)) {
+        log_("host: error: records not saved: " + error + "; the old file is unchanged");
+        return KeepAside(std::move(changed));
     }
-    log.push_back("host: records saved to " + path_);
+    log_("host: records saved to " + path_);
     if (takesAside) {
         const PortResult removed = port_.Remove(side);
         if (removed.fault == FileFault::kNone) {
-            log.push_back("host: the records kept in " + Quote(side) + " are saved too; it is removed");
+            log_("host: the records kept in " + Quote(side) + " are saved too; it is removed");
         } else {
-            log.push_back("host: warning: the records kept in " + Quote(side) +
-                          " are saved too, but it cannot be removed: " + removed.cause);
+            log_("host: warning: the records kept in " + Quote(side) +
+                 " are saved too, but it cannot be removed: " + removed.cause);
         }
     }
     return SaveOutcome::kSaved;
 }
 
-std::unique_ptr<HeldLock> RecordStore::TakeLock(std::vector<std::string>& log) {
+std::unique_ptr<HeldLock> RecordStore::TakeLock() {
     const std::string path = LockFilePath(path_);
     const std::uint32_t start = port_.NowMs();
     for (;;) {
@@ -155,16 +153,15 @@ std::unique_ptr<HeldLock> RecordStore::TakeLock(std::vector<std::string>& log) {
         std::unique_ptr<HeldLock> lock = port_.Lock(path, result);
         if (lock) return lock;
         if (!TryLockAgain(result.fault, port_.NowMs() - start, limits_)) {
-            log.push_back("host: error: records not saved: cannot take " + Quote(path) + ": " + result.cause +
-                          "; the old file is unchanged");
+            log_("host: error: records not saved: cannot take " + Quote(path) + ": " + result.cause +
+                 "; the old file is unchanged");
             return nullptr;
         }
         port_.Pause(limits_.lockPoll);
     }
 }
 
-bool RecordStore::WriteAndReplace(const std::string& path, const std::string& text, bool retry, std::string& error,
-                                  std::vector<std::string>& log) {
+bool RecordStore::WriteAndReplace(const std::string& path, const std::string& text, bool retry, std::string& error) {
     const std::string temporary = path + temporarySuffix_;
     PortResult result = port_.Write(temporary, text);
     if (result.fault != FileFault::kNone) {
@@ -179,8 +176,8 @@ bool RecordStore::WriteAndReplace(const std::string& path, const std::string& te
         const auto pause = retry ? ReplacePause(result.fault, port_.NowMs() - start, pauses, limits_) : std::nullopt;
         if (!pause) break;
         if (pauses == 0) {
-            log.push_back("host: " + Quote(path) + " is in use: " + result.cause + "; the save tries again for up to " +
-                          std::to_string(limits_.replaceBound) + " ms");
+            log_("host: " + Quote(path) + " is in use: " + result.cause + "; the save tries again for up to " +
+                 std::to_string(limits_.replaceBound) + " ms");
         }
         port_.Pause(*pause);
     }
@@ -189,11 +186,11 @@ bool RecordStore::WriteAndReplace(const std::string& path, const std::string& te
     return false;
 }
 
-SaveOutcome RecordStore::KeepAside(std::vector<StoredRecord> changed, std::vector<std::string>& log) {
+SaveOutcome RecordStore::KeepAside(std::vector<StoredRecord> changed) {
     const std::string unsaved = "host: the records of desktop \"" + desktop_ + "\" would have gone to " + path_ +
                                 "; they are not saved";
     if (changed.empty()) {
-        log.push_back("host: no record of desktop \"" + desktop_ + "\" changed in this run; none is lost");
+        log_("host: no record of desktop \"" + desktop_ + "\" changed in this run; none is lost");
         return SaveOutcome::kUnchanged;
     }
     const std::string side = SideFilePath(path_);
@@ -206,13 +203,13 @@ SaveOutcome RecordStore::KeepAside(std::vector<StoredRecord> changed, std::vecto
         error = "it would hold " + std::to_string(text.size()) + " bytes, more than the " +
                 std::to_string(limits_.maxFileBytes) + " it may";
     }
-    if (!error.empty() || !WriteAndReplace(side, text, false, error, log)) {
-        log.push_back("host: error: cannot keep them in " + Quote(side) + ": " + error);
-        log.push_back(unsaved);
+    if (!error.empty() || !WriteAndReplace(side, text, false, error)) {
+        log_("host: error: cannot keep them in " + Quote(side) + ": " + error);
+        log_(unsaved);
         return SaveOutcome::kLost;
     }
-    log.push_back("host: the changed records of desktop \"" + desktop_ + "\" are kept in " + Quote(side) +
-                  "; the next start reads them, and the next save takes them into " + path_);
+    log_("host: the changed records of desktop \"" + desktop_ + "\" are kept in " + Quote(side) +
+         "; the next start reads them, and the next save takes them into " + path_);
     return SaveOutcome::kKeptAside;
 }
 

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -95,24 +96,26 @@ class RecordStore {
 public:
     // temporarySuffix is this process's own, so that hosts sharing the file never write into,
     // rename or remove each other's new files.
-    RecordStore(FilePort& port, std::string path, std::string desktop, std::string temporarySuffix,
+    // log takes each line for the event log as it happens.
+    using Log = std::function<void(const std::string& line)>;
+    RecordStore(FilePort& port, std::string path, std::string desktop, std::string temporarySuffix, Log log,
                 StoreLimits limits = {});
 
     // At start. A records file that exists and cannot be read is not saved over in this run.
-    OpenedRecords Open(std::vector<std::string>& log);
+    OpenedRecords Open();
     // The records of this host's desktop that changed since they were last read or saved.
-    SaveOutcome Save(std::vector<StoredRecord> changed, std::vector<std::string>& log);
+    SaveOutcome Save(std::vector<StoredRecord> changed);
 
 private:
-    std::unique_ptr<HeldLock> TakeLock(std::vector<std::string>& log);
-    bool WriteAndReplace(const std::string& path, const std::string& text, bool retry, std::string& error,
-                         std::vector<std::string>& log);
-    SaveOutcome KeepAside(std::vector<StoredRecord> changed, std::vector<std::string>& log);
+    std::unique_ptr<HeldLock> TakeLock();
+    bool WriteAndReplace(const std::string& path, const std::string& text, bool retry, std::string& error);
+    SaveOutcome KeepAside(std::vector<StoredRecord> changed);
 
     FilePort& port_;
     std::string path_;
     std::string desktop_;
     std::string temporarySuffix_;
+    Log log_;
     StoreLimits limits_;
     bool unsafe_ = false;
 };

@@ -91,6 +91,10 @@ std::vector<std::string> Held(const FakeFiles& files, const char* path) {
     return held;
 }
 
+qvhost::RecordStore::Log Into(std::vector<std::string>& log) {
+    return [&log](const std::string& line) { log.push_back(line); };
+}
+
 bool Logged(const std::vector<std::string>& log, const std::string& text) {
     return std::any_of(log.begin(), log.end(), [&](const std::string& l) { return l.find(text) != std::string::npos; });
 }
@@ -216,11 +220,11 @@ TEST(HostStore, SaveOutcomes) {
         files.files[kPath] = qvhost::WriteRecords({Record("a", 1, 1), Record("a", 2, 1), Record("b", 1, 1)});
         qvhost::StoreLimits limits;
         limits.maxFileBytes = c.maxBytes;
-        qvhost::RecordStore store(files, kPath, "a", ".7.new", limits);
         std::vector<std::string> log;
-        store.Open(log);
+        qvhost::RecordStore store(files, kPath, "a", ".7.new", Into(log), limits);
+        store.Open();
         files.faults = c.faults;
-        EXPECT_EQ(store.Save({Record("a", 1, 9)}, log), c.outcome);
+        EXPECT_EQ(store.Save({Record("a", 1, 9)}), c.outcome);
         EXPECT_EQ(Held(files, kPath), c.file);
         EXPECT_EQ(Held(files, kSide), c.side);
         EXPECT_EQ(files.now, c.waited);
@@ -245,14 +249,14 @@ TEST(HostStore, SideFileIsReadAtStartAndTakenInByTheNextSave) {
         FakeFiles files;
         files.files[kPath] = qvhost::WriteRecords({Record("a", 1, 1), Record("a", 2, 1)});
         files.files[kSide] = qvhost::WriteRecords({Record("a", 1, 7), Record("b", 3, 7)});
-        qvhost::RecordStore store(files, kPath, "a", ".7.new");
         std::vector<std::string> log;
-        const qvhost::OpenedRecords opened = store.Open(log);
+        qvhost::RecordStore store(files, kPath, "a", ".7.new", Into(log));
+        const qvhost::OpenedRecords opened = store.Open();
         EXPECT_TRUE(Logged(log, "\"r.txt.unsaved\" holds 2 record(s) an earlier run could not save"));
         EXPECT_EQ(*qvhost::ChooseRecord(opened.file, opened.existed, "a", 1, "P.dll", 4).data,
                   std::vector<std::uint8_t>(4, 7));  // the side file's record wins
         EXPECT_TRUE(qvhost::ChooseRecord(opened.file, opened.existed, "a", 2, "P.dll", 4).data.has_value());
-        EXPECT_EQ(store.Save(c.changed, log), c.outcome);
+        EXPECT_EQ(store.Save(c.changed), c.outcome);
         EXPECT_EQ(Held(files, kPath),
                   (std::vector<std::string>{c.changed.empty() ? "a/1=7" : "a/1=5", "a/2=1", "b/3=7"}));
         EXPECT_EQ(files.files.count(kSide), 0u);
@@ -280,10 +284,10 @@ TEST(HostStore, WhatASaveNeverDoes) {
         SCOPED_TRACE(c.name);
         FakeFiles files;
         files.files[kPath] = c.file;
-        qvhost::RecordStore store(files, kPath, "a", ".7.new");
         std::vector<std::string> log;
-        store.Open(log);
-        EXPECT_EQ(store.Save(c.changed, log), c.outcome);
+        qvhost::RecordStore store(files, kPath, "a", ".7.new", Into(log));
+        store.Open();
+        EXPECT_EQ(store.Save(c.changed), c.outcome);
         EXPECT_TRUE(files.writesLocked.empty());
         EXPECT_EQ(files.files[kPath], c.file);
         EXPECT_TRUE(Logged(log, c.logged)) << testing::PrintToString(log);
@@ -293,10 +297,10 @@ TEST(HostStore, WhatASaveNeverDoes) {
 TEST(HostStore, SideFileIsWrittenUnderTheLock) {
     FakeFiles files;
     files.faults = {{"replace", kPath, FileFault::kOther, 1}};
-    qvhost::RecordStore store(files, kPath, "a", ".7.new");
     std::vector<std::string> log;
-    store.Open(log);
-    EXPECT_EQ(store.Save({Record("a", 1, 9)}, log), SaveOutcome::kKeptAside);
+    qvhost::RecordStore store(files, kPath, "a", ".7.new", Into(log));
+    store.Open();
+    EXPECT_EQ(store.Save({Record("a", 1, 9)}), SaveOutcome::kKeptAside);
     EXPECT_EQ(files.writesLocked, (std::vector<bool>{true, true}));
 }
 
