@@ -320,7 +320,11 @@ void DetachObjects() {
     g_shutDown = true;
     std::vector<ObjectLife> lives;
     for (const auto& o : g_objects) lives.push_back(Life(*o));
-    for (const PlannedCall& c : PlanShutDown(lives, g_libraries.size())) Carry(c);
+    {
+        // QVUninit may pump messages too: no click reaches a plug-in being let go.
+        const InPluginCall call;
+        for (const PlannedCall& c : PlanShutDown(lives, g_libraries.size())) Carry(c);
+    }
     LogLine("host: every object detached and every library unloaded");
 }
 

@@ -33,8 +33,7 @@ std::string Quote(const std::string& path) {
     return "\"" + path + "\"";
 }
 
-}  // namespace
-
+// Whether a save tries the lock again after an attempt that failed so, this long after the first one.
 bool TryLockAgain(FileFault fault, std::uint32_t waited, const StoreLimits& limits) {
     switch (fault) {
         case FileFault::kInUse: return waited < limits.lockWait;
@@ -43,12 +42,16 @@ bool TryLockAgain(FileFault fault, std::uint32_t waited, const StoreLimits& limi
     }
 }
 
+// How long to pause before the next attempt at a replace that failed so, after this many pauses;
+// nothing: give up.
 std::optional<std::uint32_t> ReplacePause(FileFault fault, std::uint32_t waited, std::uint32_t pauses,
                                           const StoreLimits& limits) {
     if (fault != FileFault::kInUse || waited >= limits.replaceBound) return std::nullopt;
     const std::uint32_t pause = limits.firstPause << std::min<std::uint32_t>(pauses, 16);
     return std::min(pause, limits.replaceBound - waited);
 }
+
+}  // namespace
 
 std::string LockFilePath(std::string_view recordsPath) {
     return std::string(recordsPath) + ".lock";

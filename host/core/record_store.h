@@ -70,13 +70,6 @@ struct StoreLimits {
     std::uint64_t maxFileBytes = kMaxRecordsFileBytes;  // for the records file and the side file alike
 };
 
-// Whether a save tries the lock again after an attempt that failed so, this long after the first one.
-bool TryLockAgain(FileFault fault, std::uint32_t waited, const StoreLimits& limits);
-// How long to pause before the next attempt at a replace that failed so, after these pauses; nothing:
-// give up.
-std::optional<std::uint32_t> ReplacePause(FileFault fault, std::uint32_t waited, std::uint32_t pauses,
-                                          const StoreLimits& limits);
-
 std::string LockFilePath(std::string_view recordsPath);
 std::string SideFilePath(std::string_view recordsPath);
 
