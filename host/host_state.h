@@ -37,6 +37,8 @@ struct HostObject {
     bool initialised = false;
     bool buttonDown = false;
     bool restored = false;
+    // What a save compares the record with (records.h, RecordChanged).
+    std::optional<std::vector<std::uint8_t>> reference;
     // Shown state, read by the tour's thread: guarded by g_lock.
     std::string caption;
     std::string state;

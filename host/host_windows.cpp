@@ -145,6 +145,7 @@ LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
             ::PostMessageA(window, WM_CLOSE, 0, 0);
             return 0;
         case WM_CLOSE:
+            if (!MayCloseNow()) return 0;
             DetachObjects();
             ::DestroyWindow(window);
             return 0;

@@ -1,6 +1,8 @@
 #include "plugin_driver.h"
 
 #include <algorithm>
+#include <memory>
+#include <optional>
 #include <utility>
 
 #include "lifecycle.h"
@@ -9,21 +11,29 @@ namespace qvhost {
 
 namespace {
 
-constexpr std::uint64_t kMaxFileBytes = 64u << 20;
-// How long a save waits for another host's save on the same records file to finish.
-constexpr DWORD kSaveLockTimeoutMs = 10000;
-
 std::vector<std::unique_ptr<Library>> g_libraries;  // in load order
 std::string g_recordsPath;
-// Set when the records file exists but could not be read at start: it is never saved over then.
-bool g_recordsUnsafe = false;
 bool g_shutDown = false;
+PluginCalls g_calls;
 
 std::string Hex(const std::uint8_t* data, std::uint32_t size) {
     std::string text;
     for (std::uint32_t i = 0; i < size; ++i) text += Format(i == 0 ? "%02x" : (i % 4 == 0 ? " %02x" : "%02x"), data[i]);
     return text.empty() ? "(empty)" : text;
 }
+
+// A plug-in call on the host's stack, from the call to its return.
+class InPluginCall {
+public:
+    InPluginCall() { g_calls.Enter(); }
+    ~InPluginCall() {
+        if (!g_calls.Leave()) return;
+        LogLine("host: the plug-in call has returned; the close asked for meanwhile is carried out");
+        ::PostMessageA(g_main, WM_CLOSE, 0, 0);
+    }
+    InPluginCall(const InPluginCall&) = delete;
+    InPluginCall& operator=(const InPluginCall&) = delete;
+};
 
 // ---- The records file ----
 
@@ -36,11 +46,88 @@ std::string Cause(DWORD error) {
     }
 }
 
+PortResult Fault(FileFault fault, DWORD error) {
+    return PortResult{fault, Cause(error)};
+}
+
+class LockFile : public HeldLock {
+public:
+    explicit LockFile(HANDLE handle) : handle_(handle) {}
+
+private:
+    qv::UniqueHandle handle_;
+};
+
+// The records file's port onto the file system: each call one attempt, classified.
+class Win32Files : public FilePort {
+public:
+    FileText Read(const std::string& path) override { return ReadWholeFile(path); }
+
+    PortResult Write(const std::string& path, const std::string& text) override {
+        qv::UniqueHandle file(
+            ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file.get() == INVALID_HANDLE_VALUE) {
+            file.release();
+            return Fault(FileFault::kOther, ::GetLastError());
+        }
+        DWORD written = 0;
+        if (!::WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
+            !::FlushFileBuffers(file.get()))
+            return Fault(FileFault::kOther, ::GetLastError());
+        if (written != text.size()) return PortResult{FileFault::kOther, Format("only %lu bytes written", written)};
+        return {};
+    }
+
+    PortResult Replace(const std::string& from, const std::string& to) override {
+        if (::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return {};
+        const DWORD error = ::GetLastError();
+        // A file another program holds open refuses its replacement so, for as long as it holds it.
+        const bool inUse = error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
+                           error == ERROR_ACCESS_DENIED;
+        return Fault(inUse ? FileFault::kInUse : FileFault::kOther, error);
+    }
+
+    PortResult Remove(const std::string& path) override {
+        if (::DeleteFileA(path.c_str())) return {};
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND) return {};
+        return Fault(FileFault::kOther, error);
+    }
+
+    std::unique_ptr<HeldLock> Lock(const std::string& path, PortResult& result) override {
+        HANDLE lock = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+        if (lock != INVALID_HANDLE_VALUE) return std::make_unique<LockFile>(lock);
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_SHARING_VIOLATION) {
+            result = Fault(FileFault::kInUse, error);
+        } else if (error == ERROR_ACCESS_DENIED) {
+            const DWORD attributes = ::GetFileAttributesA(path.c_str());
+            const bool never = attributes != INVALID_FILE_ATTRIBUTES &&
+                               (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0;
+            result = never ? PortResult{FileFault::kNeverOpens,
+                                        Format("access denied (error %lu): it is %s", error,
+                                               (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? "a folder" : "read-only")}
+                           : Fault(FileFault::kDenied, error);
+        } else {
+            result = Fault(FileFault::kOther, error);
+        }
+        return nullptr;
+    }
+
+    std::uint32_t NowMs() override { return ::GetTickCount(); }
+    void Pause(std::uint32_t milliseconds) override { ::Sleep(milliseconds); }
+};
+
+Win32Files g_files;
+std::optional<RecordStore> g_store;
+
 }  // namespace
 
 FileText ReadWholeFile(const std::string& path) {
     FileText result;
-    qv::UniqueHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    qv::UniqueHandle file(::CreateFileA(path.c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                         FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file.get() == INVALID_HANDLE_VALUE) {
         file.release();
@@ -57,9 +144,9 @@ FileText ReadWholeFile(const std::string& path) {
         result.failure = "cannot read its size: " + Cause(::GetLastError());
         return result;
     }
-    if (static_cast<std::uint64_t>(size.QuadPart) > kMaxFileBytes) {
+    if (static_cast<std::uint64_t>(size.QuadPart) > kMaxRecordsFileBytes) {
         result.failure = Format("it holds %lld bytes, more than %llu", static_cast<long long>(size.QuadPart),
-                                static_cast<unsigned long long>(kMaxFileBytes));
+                                static_cast<unsigned long long>(kMaxRecordsFileBytes));
         return result;
     }
     std::string text;
@@ -72,9 +159,9 @@ FileText ReadWholeFile(const std::string& path) {
         }
         if (got == 0) break;
         text.append(buffer, got);
-        if (text.size() > kMaxFileBytes) {
+        if (text.size() > kMaxRecordsFileBytes) {
             result.failure = Format("it grew past %llu bytes while being read",
-                                    static_cast<unsigned long long>(kMaxFileBytes));
+                                    static_cast<unsigned long long>(kMaxRecordsFileBytes));
             return result;
         }
     }
@@ -85,100 +172,24 @@ FileText ReadWholeFile(const std::string& path) {
 
 namespace {
 
-RecordsRead ReadRecordsFile(const std::string& path) {
-    const FileText file = ReadWholeFile(path);
-    return InterpretRead(file.outcome, file.text, file.failure);
-}
-
-// Held by one host's save at a time: the read, merge and replace of the records file are one step
-// for every host sharing it. Gone with the handle, also when a host dies.
-qv::UniqueHandle LockRecordsFile(const std::string& path, std::string& error) {
-    const std::string lockPath = path + ".lock";
-    const DWORD start = ::GetTickCount();
-    for (;;) {
-        HANDLE lock = ::CreateFileA(lockPath.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-        if (lock != INVALID_HANDLE_VALUE) return qv::UniqueHandle(lock);
-        const DWORD code = ::GetLastError();
-        // Another host holds it, or its file is being deleted as that host lets go.
-        const bool busy = code == ERROR_SHARING_VIOLATION || code == ERROR_ACCESS_DENIED;
-        if (!busy || ::GetTickCount() - start > kSaveLockTimeoutMs) {
-            error = Format("cannot take \"%s\": ", lockPath.c_str()) + Cause(code);
-            return qv::UniqueHandle();
-        }
-        ::Sleep(20);
-    }
-}
-
-// Writes a new file beside the old one, flushes it and renames it over the old one, so that a crash
-// leaves either the old file or the new one, never a torn one. The new file's name is this process's
-// own, so that hosts sharing the records file never write into, rename or delete each other's.
-bool ReplaceFile(const std::string& path, const std::string& text, std::string& error) {
-    const std::string temporary = Format("%s.%lu.new", path.c_str(), ::GetCurrentProcessId());
-    {
-        qv::UniqueHandle file(
-            ::CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (file.get() == INVALID_HANDLE_VALUE) {
-            file.release();
-            error = Format("cannot create \"%s\" (error %lu)", temporary.c_str(), ::GetLastError());
-            return false;
-        }
-        DWORD written = 0;
-        if (!::WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
-            written != text.size() || !::FlushFileBuffers(file.get())) {
-            error = Format("cannot write \"%s\" (error %lu)", temporary.c_str(), ::GetLastError());
-            file.reset();
-            ::DeleteFileA(temporary.c_str());
-            return false;
-        }
-    }
-    if (!::MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        error = Format("cannot replace \"%s\" (error %lu)", path.c_str(), ::GetLastError());
-        ::DeleteFileA(temporary.c_str());
-        return false;
-    }
-    return true;
-}
-
-// The file is read again just before the save and merged with this desktop's records, so that what
-// other hosts saved meanwhile for other desktops stays; for this desktop's objects the last save wins.
+// Only this host's changed records are written: what another host saved meanwhile stays as the file
+// has it. A record the save did not get into the records file stays changed for the next one.
 void SaveRecords() {
-    const std::string unsaved = "host: the records of desktop \"" + g_desktop.name + "\" would have gone to " +
-                                g_recordsPath + "; they are not saved";
-    if (g_recordsUnsafe) {
-        LogLine("host: error: records not saved: \"" + g_recordsPath +
-                "\" could not be read at start, and is not saved over in this run");
-        LogLine(unsaved);
-        return;
-    }
-    std::vector<StoredRecord> current;
+    if (!g_store) return;
+    std::vector<StoredRecord> changed;
+    std::vector<HostObject*> objects;
     for (const auto& o : g_objects) {
         if (o->library == nullptr) continue;
         const std::uint8_t* data = o->record.get();
-        current.push_back(StoredRecord{g_desktop.name, o->desc.id, o->desc.plugin,
-                                       std::vector<std::uint8_t>(data, data + o->library->recordSize)});
+        const std::uint32_t size = o->library->recordSize;
+        if (!RecordChanged(o->reference, data, size)) continue;
+        changed.push_back(
+            StoredRecord{g_desktop.name, o->desc.id, o->desc.plugin, std::vector<std::uint8_t>(data, data + size)});
+        objects.push_back(o.get());
     }
-    std::string error;
-    const qv::UniqueHandle lock = LockRecordsFile(g_recordsPath, error);
-    if (!lock) {
-        LogLine("host: error: records not saved: " + error + "; the old file is unchanged");
-        LogLine(unsaved);
-        return;
-    }
-    const RecordsRead latest = ReadRecordsFile(g_recordsPath);
-    if (!latest.mayReplace) {
-        LogLine("host: error: records not saved: cannot read \"" + g_recordsPath + "\": " + latest.error +
-                "; the old file is unchanged");
-        LogLine(unsaved);
-        return;
-    }
-    const std::string text = WriteRecords(MergeForSave(latest.file, std::move(current)));
-    if (!ReplaceFile(g_recordsPath, text, error)) {
-        LogLine("host: error: records not saved: " + error + "; the old file is unchanged");
-        LogLine(unsaved);
-        return;
-    }
-    LogLine("host: records saved to " + g_recordsPath);
+    const SaveOutcome outcome = g_store->Save(changed);
+    if (outcome != SaveOutcome::kSaved) return;
+    for (std::size_t i = 0; i < objects.size(); ++i) objects[i]->reference = std::move(changed[i].data);
 }
 
 // ---- Start-up and shut-down, in the contract's order ----
@@ -222,15 +233,8 @@ void LoadLibraries() {
 }
 
 void PrepareRecords() {
-    const RecordsRead read = ReadRecordsFile(g_recordsPath);
-    if (!read.mayReplace) {
-        g_recordsUnsafe = true;
-        LogLine("host: error: cannot read the records file \"" + g_recordsPath + "\": " + read.error +
-                "; every object starts from its defaults, and the file is not saved over in this run");
-    }
-    for (const auto& p : read.file.problems) {
-        if (!p.id) LogLine(Format("host: warning: %s:%d: %s", g_recordsPath.c_str(), p.line, p.text.c_str()));
-    }
+    g_store.emplace(g_files, g_recordsPath, g_desktop.name, Format(".%lu.new", ::GetCurrentProcessId()), LogLine);
+    const OpenedRecords read = g_store->Open();
     for (auto& o : g_objects) {
         if (o->library == nullptr) continue;
         const std::uint32_t size = o->library->recordSize;
@@ -293,12 +297,22 @@ void Carry(const PlannedCall& c) {
 }  // namespace
 
 void AttachObjects(const std::string& recordsPath) {
+    const InPluginCall call;
     g_recordsPath = recordsPath;
     LoadLibraries();
     PrepareRecords();
     for (auto& o : g_objects) {
-        if (o->library != nullptr) InitObject(*o);
+        if (o->library == nullptr) continue;
+        InitObject(*o);
+        const std::uint8_t* data = o->record.get();
+        if (o->restored) o->reference.emplace(data, data + o->library->recordSize);
     }
+}
+
+bool MayCloseNow() {
+    if (g_calls.Ask(HostRequest::kClose) == Admission::kCarryOut) return true;
+    LogLine("host: closing is put off until the plug-in call that is running returns");
+    return false;
 }
 
 void DetachObjects() {
@@ -306,13 +320,22 @@ void DetachObjects() {
     g_shutDown = true;
     std::vector<ObjectLife> lives;
     for (const auto& o : g_objects) lives.push_back(Life(*o));
-    for (const PlannedCall& c : PlanShutDown(lives, g_libraries.size())) Carry(c);
+    {
+        // QVUninit may pump messages too: no click reaches a plug-in being let go.
+        const InPluginCall call;
+        for (const PlannedCall& c : PlanShutDown(lives, g_libraries.size())) Carry(c);
+    }
     LogLine("host: every object detached and every library unloaded");
 }
 
 // ---- What the objects do ----
 
 void ActivateObject(HostObject& o) {
+    if (g_calls.Ask(HostRequest::kClick) == Admission::kIgnore) {
+        LogObject(o, "clicked while a plug-in call is running: ignored");
+        return;
+    }
+    const InPluginCall call;
     if (o.library == nullptr || !IsCustomClass(o.desc.objectClass)) {
         LogObject(o, "clicked");
         return;
@@ -334,6 +357,10 @@ bool HasProperties(const HostObject& o) {
 }
 
 void OpenProperties(HostObject& o) {
+    if (g_calls.Ask(HostRequest::kProperties) == Admission::kIgnore) {
+        LogObject(o, "Properties... while a plug-in call is running: ignored");
+        return;
+    }
     const auto at = std::find_if(g_objects.begin(), g_objects.end(), [&](const auto& p) { return p.get() == &o; });
     const std::vector<PlannedCall> calls = PlanProperties(static_cast<std::size_t>(at - g_objects.begin()), Life(o),
                                                           HasProperties(o));
@@ -341,7 +368,10 @@ void OpenProperties(HostObject& o) {
         LogObject(o, "has no properties");
         return;
     }
-    for (const PlannedCall& c : calls) Carry(c);
+    {
+        const InPluginCall call;
+        for (const PlannedCall& c : calls) Carry(c);
+    }
     Exclusive lock;
     ++o.propertiesDone;
 }

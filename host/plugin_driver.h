@@ -5,17 +5,12 @@
 #include <string>
 
 #include "host_state.h"
-#include "records.h"
+#include "record_store.h"
 
 namespace qvhost {
 
-struct FileText {
-    FileRead outcome = FileRead::kFailed;
-    std::string text;
-    std::string failure;  // why it could not be read, when it exists
-};
-
 // The whole file, or why not. Anything short of every byte is a failed read, never a shorter text.
+// Other programs may read, write and delete it meanwhile.
 FileText ReadWholeFile(const std::string& path);
 
 // Start-up, in the contract's order: each library loaded once, with QVGetPluginInfo (an object whose
@@ -23,12 +18,17 @@ FileText ReadWholeFile(const std::string& path);
 // made by QVDefault; then QVInit on each. The records file is saved to the same path later.
 void AttachObjects(const std::string& recordsPath);
 
-// A click on an object of the class "custom": its plug-in's QVCommandEx or QVCommand.
+// A click on an object of the class "custom": its plug-in's QVCommandEx or QVCommand. Ignored while
+// a plug-in call is on the stack, as is Properties...
 void ActivateObject(HostObject& o);
 
 // Properties...: the plug-in's dialog, a fresh QVInit, and the records saved.
 bool HasProperties(const HostObject& o);
 void OpenProperties(HostObject& o);
+
+// Whether the host may close now. While a plug-in call is on the stack it may not: the close is put
+// off, and WM_CLOSE is posted to the main window again once the outermost call has returned.
+bool MayCloseNow();
 
 // Closing: the records saved, every object detached and every library unloaded; once.
 void DetachObjects();

@@ -1,9 +1,10 @@
 #include "desktop.h"
 
 #include <algorithm>
-#include <charconv>
 #include <limits>
 #include <utility>
+
+#include "numbers.h"
 
 namespace qvhost {
 
@@ -29,15 +30,6 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
 
 bool HasControlCharacter(std::string_view text) {
     return std::any_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; });
-}
-
-template <typename T>
-std::optional<T> ParseInteger(std::string_view text, int base = 10) {
-    T value{};
-    const char* end = text.data() + text.size();
-    const auto [at, error] = std::from_chars(text.data(), end, value, base);
-    if (text.empty() || error != std::errc{} || at != end) return std::nullopt;
-    return value;
 }
 
 // Parameter 2 is a 32-bit value handed on unread: decimal (signed or not) or 0x-prefixed hex.

@@ -1,5 +1,7 @@
 #include "lifecycle.h"
 
+#include <utility>
+
 #include "records.h"
 
 namespace qvhost {
@@ -48,6 +50,18 @@ std::vector<PlannedCall> PlanShutDown(const std::vector<ObjectLife>& objects, st
     calls.push_back({HostCall::kDetachAll});
     for (std::size_t i = 0; i < libraries; ++i) calls.push_back({HostCall::kUnload, i});
     return calls;
+}
+
+Admission PluginCalls::Ask(HostRequest request) {
+    if (depth_ == 0) return Admission::kCarryOut;
+    if (request != HostRequest::kClose) return Admission::kIgnore;
+    closePutOff_ = true;
+    return Admission::kPutOff;
+}
+
+bool PluginCalls::Leave() {
+    if (depth_ > 0) --depth_;
+    return depth_ == 0 && std::exchange(closePutOff_, false);
 }
 
 }  // namespace qvhost

@@ -64,4 +64,34 @@ std::vector<PlannedCall> PlanProperties(std::size_t object, ObjectLife life, boo
 // the last of them every library is unloaded, in load order.
 std::vector<PlannedCall> PlanShutDown(const std::vector<ObjectLife>& objects, std::size_t libraries);
 
+// What the user or the tour asks of the host while it may be inside a plug-in call: a plug-in that
+// shows a dialog or a message box runs a message loop inside its call, which hands the host its
+// window messages. Both plug-ins count on one call at a time, and a library unloaded under a call
+// still running is returned into after it is gone.
+enum class HostRequest {
+    kClick,       // an object's command
+    kProperties,  // an object's dialog
+    kClose,       // closing the host: the save, every QVUninit, every unload
+};
+
+enum class Admission {
+    kCarryOut,  // now
+    kIgnore,    // never; the log says so
+    kPutOff,    // once the outermost plug-in call has returned
+};
+
+// Counts the plug-in calls on the host's stack and decides what each request gets meanwhile.
+class PluginCalls {
+public:
+    Admission Ask(HostRequest request);
+    void Enter() { ++depth_; }
+    // True once the outermost call has returned with a close put off meanwhile: carry it out now.
+    bool Leave();
+    bool InCall() const { return depth_ > 0; }
+
+private:
+    unsigned depth_ = 0;
+    bool closePutOff_ = false;
+};
+
 }  // namespace qvhost

@@ -2,9 +2,10 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
+#include <unordered_set>
 
 #include "desktop.h"
+#include "numbers.h"
 
 namespace qvhost {
 
@@ -22,15 +23,6 @@ std::vector<std::string_view> SplitTabs(std::string_view line) {
         if (tab == std::string_view::npos) return fields;
         line = line.substr(tab + 1);
     }
-}
-
-template <typename T>
-std::optional<T> Number(std::string_view text, int base = 10) {
-    T value{};
-    const char* end = text.data() + text.size();
-    const auto [at, error] = std::from_chars(text.data(), end, value, base);
-    if (text.empty() || error != std::errc{} || at != end) return std::nullopt;
-    return value;
 }
 
 int HexValue(char c) {
@@ -57,17 +49,18 @@ void ReadLine(std::string_view line, int number, RecordsFile& file) {
     RecordProblem problem{number, {}, std::nullopt, {}};
     if (f.size() >= 3 && f[0] == kRecordTag) {
         problem.desktop = std::string(f[1]);
-        problem.id = Number<std::int32_t>(f[2]);
+        problem.id = ParseInteger<std::int32_t>(f[2]);
     }
     auto refuse = [&](std::string text) {
         problem.text = std::move(text);
+        if (problem.id) file.problemAt.emplace(ObjectKey(problem.desktop, *problem.id), file.problems.size());
         file.problems.push_back(std::move(problem));
     };
     if (f.size() != 7 || f[0] != kRecordTag) return refuse("not a record line");
     if (!problem.id) return refuse("unreadable object identifier");
-    const auto size = Number<std::uint32_t>(f[4]);
+    const auto size = ParseInteger<std::uint32_t>(f[4]);
     if (!size || *size > kMaxRecordSize) return refuse("unreadable size");
-    const auto crc = f[5].size() == 8 ? Number<std::uint32_t>(f[5], 16) : std::nullopt;
+    const auto crc = f[5].size() == 8 ? ParseInteger<std::uint32_t>(f[5], 16) : std::nullopt;
     if (!crc) return refuse("unreadable checksum");
     if (f[6].size() != std::size_t{*size} * 2) return refuse("the data does not have the recorded size (cut short?)");
     std::vector<std::uint8_t> data(*size);
@@ -78,13 +71,32 @@ void ReadLine(std::string_view line, int number, RecordsFile& file) {
     }
     if (RecordCrc(f[1], *problem.id, f[3], data) != *crc) return refuse("the checksum does not match");
     if (!Storable(f[1]) || !Storable(f[3])) return refuse("an empty desktop or plug-in name");
-    const bool repeated = std::any_of(file.records.begin(), file.records.end(),
-                                      [&](const StoredRecord& r) { return r.desktop == f[1] && r.id == *problem.id; });
-    if (repeated) return refuse("a second record for the same object");
+    if (!file.recordAt.emplace(ObjectKey(f[1], *problem.id), file.records.size()).second)
+        return refuse("a second record for the same object");
+    file.desktops.emplace(f[1]);
     file.records.push_back(StoredRecord{std::string(f[1]), *problem.id, std::string(f[3]), std::move(data)});
 }
 
 }  // namespace
+
+std::string ObjectKey(std::string_view desktop, std::int32_t id) {
+    return std::string(desktop) + '\t' + std::to_string(id);
+}
+
+void Reindex(RecordsFile& file) {
+    file.recordAt.clear();
+    file.problemAt.clear();
+    file.desktops.clear();
+    file.recordAt.reserve(file.records.size());
+    for (std::size_t i = 0; i < file.records.size(); ++i) {
+        file.recordAt.emplace(ObjectKey(file.records[i].desktop, file.records[i].id), i);
+        file.desktops.insert(file.records[i].desktop);
+    }
+    for (std::size_t i = 0; i < file.problems.size(); ++i) {
+        const RecordProblem& p = file.problems[i];
+        if (p.id) file.problemAt.emplace(ObjectKey(p.desktop, *p.id), i);
+    }
+}
 
 std::uint32_t Crc32(const void* data, std::size_t size, std::uint32_t crc) {
     static const auto kTable = [] {
@@ -104,6 +116,9 @@ std::uint32_t Crc32(const void* data, std::size_t size, std::uint32_t crc) {
 
 RecordsFile ReadRecords(std::string_view text) {
     RecordsFile file;
+    const auto lines = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+    file.records.reserve(lines);
+    file.recordAt.reserve(lines);
     int number = 0;
     while (!text.empty()) {
         const std::size_t end = text.find('\n');
@@ -126,7 +141,11 @@ RecordsFile ReadRecords(std::string_view text) {
 }
 
 std::string WriteRecords(const std::vector<StoredRecord>& records) {
-    std::string text(kHeader);
+    std::size_t capacity = kHeader.size() + 1;
+    for (const StoredRecord& r : records) capacity += r.desktop.size() + r.plugin.size() + 2 * r.data.size() + 40;
+    std::string text;
+    text.reserve(capacity);
+    text += kHeader;
     text += '\n';
     for (const StoredRecord& r : records) {
         if (!Storable(r.desktop) || !Storable(r.plugin) || r.data.size() > kMaxRecordSize ||
@@ -135,8 +154,13 @@ std::string WriteRecords(const std::vector<StoredRecord>& records) {
         char crc[9] = {};
         const std::uint32_t value = RecordCrc(r.desktop, r.id, r.plugin, r.data);
         for (int i = 0; i < 8; ++i) crc[i] = kHexDigits[(value >> (28 - 4 * i)) & 0xF];
-        text += std::string(kRecordTag) + '\t' + r.desktop + '\t' + std::to_string(r.id) + '\t' + r.plugin + '\t' +
-                std::to_string(r.data.size()) + '\t' + crc + '\t';
+        const std::string id = std::to_string(r.id), size = std::to_string(r.data.size());
+        for (const std::string_view field :
+             {kRecordTag, std::string_view(r.desktop), std::string_view(id), std::string_view(r.plugin),
+              std::string_view(size), std::string_view(crc, 8)}) {
+            text += field;
+            text += '\t';
+        }
         for (std::uint8_t byte : r.data) {
             text += kHexDigits[byte >> 4];
             text += kHexDigits[byte & 0xF];
@@ -154,17 +178,15 @@ RecordChoice ChooseRecord(const RecordsFile& file, bool fileExisted, std::string
         choice.warning = "the records file is not one this host wrote; defaults are used";
         return choice;
     }
-    auto stored = std::find_if(file.records.begin(), file.records.end(),
-                               [&](const StoredRecord& r) { return r.desktop == desktop && r.id == id; });
-    if (stored == file.records.end()) {
-        auto damaged = std::find_if(file.problems.begin(), file.problems.end(),
-                                    [&](const RecordProblem& p) { return p.desktop == desktop && p.id == id; });
-        const bool otherDesktopsOnly = !file.records.empty() &&
-                                       std::none_of(file.records.begin(), file.records.end(),
-                                                    [&](const StoredRecord& r) { return r.desktop == desktop; });
-        if (damaged != file.problems.end()) {
-            choice.warning = "its stored record (line " + std::to_string(damaged->line) +
-                             ") is damaged: " + damaged->text + "; defaults are used";
+    const std::string key = ObjectKey(desktop, id);
+    const auto found = file.recordAt.find(key);
+    if (found == file.recordAt.end()) {
+        const auto damaged = file.problemAt.find(key);
+        const bool otherDesktopsOnly = !file.records.empty() && file.desktops.count(std::string(desktop)) == 0;
+        if (damaged != file.problemAt.end()) {
+            const RecordProblem& problem = file.problems[damaged->second];
+            choice.warning = "its stored record (line " + std::to_string(problem.line) +
+                             ") is damaged: " + problem.text + "; defaults are used";
         } else if (otherDesktopsOnly) {
             choice.warning = "the records file holds records of other desktops only; defaults are used";
         } else {
@@ -172,6 +194,7 @@ RecordChoice ChooseRecord(const RecordsFile& file, bool fileExisted, std::string
         }
         return choice;
     }
+    const StoredRecord* stored = &file.records[found->second];
     if (LibraryKey(stored->plugin) != LibraryKey(plugin)) {
         choice.warning = "its stored record belongs to plug-in \"" + stored->plugin + "\"; defaults are used";
     } else if (stored->data.size() != reportedSize) {
@@ -184,15 +207,21 @@ RecordChoice ChooseRecord(const RecordsFile& file, bool fileExisted, std::string
 }
 
 std::vector<StoredRecord> MergeForSave(const RecordsFile& previous, std::vector<StoredRecord> current) {
+    std::unordered_set<std::string> replaced;
+    replaced.reserve(current.size());
+    for (const StoredRecord& r : current) replaced.insert(ObjectKey(r.desktop, r.id));
     std::vector<StoredRecord> merged;
+    merged.reserve(previous.records.size() + current.size());
     for (const StoredRecord& old : previous.records) {
-        const bool replaced = std::any_of(current.begin(), current.end(), [&](const StoredRecord& r) {
-            return r.desktop == old.desktop && r.id == old.id;
-        });
-        if (!replaced) merged.push_back(old);
+        if (replaced.count(ObjectKey(old.desktop, old.id)) == 0) merged.push_back(old);
     }
     for (StoredRecord& r : current) merged.push_back(std::move(r));
     return merged;
+}
+
+bool RecordChanged(const std::optional<std::vector<std::uint8_t>>& reference, const std::uint8_t* data,
+                   std::size_t size) {
+    return !reference || reference->size() != size || !std::equal(reference->begin(), reference->end(), data);
 }
 
 RecordsRead InterpretRead(FileRead outcome, std::string_view text, std::string_view failure) {

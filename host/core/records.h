@@ -12,6 +12,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace qvhost {
@@ -35,9 +37,21 @@ struct RecordsFile {
     bool valid = false;  // the header was read; otherwise nothing in the file counts
     std::vector<StoredRecord> records;
     std::vector<RecordProblem> problems;
+    // Made by ReadRecords and Reindex, so that finding an object's record takes the same time
+    // however many the file holds: by ObjectKey, the index of its record and of its first problem.
+    std::unordered_map<std::string, std::size_t> recordAt;
+    std::unordered_map<std::string, std::size_t> problemAt;
+    std::unordered_set<std::string> desktops;  // of the records
 };
 
 inline constexpr std::uint32_t kMaxRecordSize = 65536;
+// The most a records file holds: the reader refuses a larger file, and the writer never makes one.
+inline constexpr std::uint64_t kMaxRecordsFileBytes = 64u << 20;
+
+// One object of one desktop, as the records file's index names it.
+std::string ObjectKey(std::string_view desktop, std::int32_t id);
+// The index of a file whose records or problems were changed in place.
+void Reindex(RecordsFile& file);
 
 std::uint32_t Crc32(const void* data, std::size_t size, std::uint32_t crc = 0);
 
@@ -54,9 +68,15 @@ struct RecordChoice {
 RecordChoice ChooseRecord(const RecordsFile& file, bool fileExisted, std::string_view desktop, std::int32_t id,
                           std::string_view plugin, std::uint32_t reportedSize);
 
-// The records to write: this desktop's current records, plus every intact record of the old file
-// that none of them replaces.
+// The records to write: the newer records, plus every intact record of the old file that none of
+// them replaces.
 std::vector<StoredRecord> MergeForSave(const RecordsFile& previous, std::vector<StoredRecord> current);
+
+// Whether a save writes this record: its bytes differ from the reference, which is what they held
+// once the object's start-up QVInit returned, and then what was last saved. An object without a
+// reference (the file lacked its record, or held it damaged or unusable) counts as changed.
+bool RecordChanged(const std::optional<std::vector<std::uint8_t>>& reference, const std::uint8_t* data,
+                   std::size_t size);
 
 // How an attempt to read the records file ended, as the platform saw it.
 enum class FileRead {

@@ -125,3 +125,42 @@ TEST(HostCalls, ShutDownSavesFirst) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(HostCalls, WhileAPluginCallRuns) {
+    using qvhost::Admission;
+    using qvhost::HostRequest;
+    struct Case {
+        const char* name;
+        unsigned depth;
+        HostRequest request;
+        Admission admission;
+        bool closeOnReturn;  // the outermost call's return carries a close out
+    };
+    const Case cases[] = {
+        {"click, no call", 0, HostRequest::kClick, Admission::kCarryOut, false},
+        {"properties, no call", 0, HostRequest::kProperties, Admission::kCarryOut, false},
+        {"close, no call", 0, HostRequest::kClose, Admission::kCarryOut, false},
+        {"click in a call", 1, HostRequest::kClick, Admission::kIgnore, false},
+        {"properties in a call", 1, HostRequest::kProperties, Admission::kIgnore, false},
+        {"close in a call", 1, HostRequest::kClose, Admission::kPutOff, true},
+        {"close in a nested call", 2, HostRequest::kClose, Admission::kPutOff, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        qvhost::PluginCalls calls;
+        for (unsigned i = 0; i < c.depth; ++i) calls.Enter();
+        EXPECT_EQ(calls.Ask(c.request), c.admission);
+        for (unsigned i = 1; i < c.depth; ++i) {
+            EXPECT_FALSE(calls.Leave()) << "an inner call returned";
+        }
+        if (c.depth > 0) {
+            EXPECT_EQ(calls.Leave(), c.closeOnReturn);
+        }
+        EXPECT_FALSE(calls.InCall());
+        EXPECT_EQ(calls.Ask(HostRequest::kClose), Admission::kCarryOut);
+    }
+}
+
+}  // namespace

@@ -10,6 +10,7 @@
 
 #include "hotkey_record.h"
 #include "records.h"
+#include "relay_target.h"
 #include "screenshot.h"
 #include "tour.h"
 #include "watch_record.h"
@@ -252,8 +253,10 @@ TEST(HostEndToEnd, StaleHotkeyRecordBindsCleanlyAndAFailedSaveLeavesTheOldFile) 
     EXPECT_EQ(run.exitCode, 0u);
     EXPECT_TRUE(InOrder(run.output, {"\"C\" (22) record restored: 02000000 78000000 01000000 ffc00000 78563412",
                                      "\"C\" (22) clicked: QVCommandEx(\"Calculator.dll(Key)\", 67",
-                                     "host: error: records not saved"}));
+                                     "host: error: records not saved", "are kept in \"" + records + ".unsaved\""}));
     EXPECT_EQ(ReadFile(records), text);
+    EXPECT_TRUE(qvhost::ReadRecords(ReadFile(records + ".unsaved")).valid);
+    ::DeleteFileA((records + ".unsaved").c_str());
     ::DeleteFileA(records.c_str());
 }
 
@@ -314,6 +317,113 @@ TEST(HostRecordsFile, SaveKeepsWhatAnotherHostSavedMeanwhile) {
                   1);
     }
     for (const std::string& path : {records, alpha, beta}) ::DeleteFileA(path.c_str());
+}
+
+// Each record of the file as "desktop/id plug-in".
+std::vector<std::string> RecordsIn(const std::string& path) {
+    std::vector<std::string> held;
+    for (const qvhost::StoredRecord& r : qvhost::ReadRecords(ReadFile(path)).records)
+        held.push_back(r.desktop + "/" + std::to_string(r.id) + " " + r.plugin);
+    std::sort(held.begin(), held.end());
+    return held;
+}
+
+// The other program's part: it opens the records file as an indexer does, sharing reading and
+// writing, while the host closes, and lets go once the host has found the file in use and waited
+// holdMs, or only when the host has kept its records aside.
+HostRun CloseWhileHeld(const std::string& arguments, const std::string& records, DWORD holdMs) {
+    return RunHost(arguments, [&](const std::string& output) {
+        HWND main = AttachedHost(output);
+        ASSERT_NE(main, nullptr);
+        qv::UniqueHandle held(::CreateFileA(records.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_NE(held.get(), INVALID_HANDLE_VALUE);
+        ::PostMessageA(main, WM_CLOSE, 0, 0);
+        EXPECT_TRUE(WaitForOutput(output, "is in use"));
+        if (holdMs == INFINITE) {
+            EXPECT_TRUE(WaitForOutput(output, "are kept in"));
+        } else {
+            ::Sleep(holdMs);
+        }
+    });
+}
+
+TEST(HostRecordsFile, SaveWaitsForAProgramHoldingTheFileOrKeepsTheRecordsAside) {
+    const std::string desktop = CalculatorDesktop("alpha");
+    const std::string records = TempPath("indexed_records_"), side = records + ".unsaved";
+    ::DeleteFileA(side.c_str());
+    const std::string arguments = "--desktop " + Quoted(desktop) + " --records " + Quoted(records);
+    const std::string office = qvhost::WriteRecords({{"office", 5, "Other.dll", {1, 2, 3}}});
+    const std::vector<std::string> both{"alpha/3 Calculator.dll", "office/5 Other.dll"};
+
+    WriteFile(records, office);
+    HostRun run = CloseWhileHeld(arguments, records, 1500);
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_TRUE(InOrder(run.output, {"is in use", "host: records saved to " + records}));
+    EXPECT_EQ(RecordsIn(records), both);
+
+    WriteFile(records, office);
+    run = CloseWhileHeld(arguments, records, INFINITE);
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_TRUE(InOrder(run.output, {"is in use", "host: error: records not saved: cannot replace",
+                                     "are kept in \"" + side + "\""}));
+    EXPECT_EQ(ReadFile(records), office);
+    EXPECT_EQ(RecordsIn(side), std::vector<std::string>{"alpha/3 Calculator.dll"});
+
+    // Another host saved its own record for the object meanwhile: the side file's wins at the next
+    // start, and that run's save takes it in.
+    WriteFile(records, qvhost::WriteRecords({{"office", 5, "Other.dll", {1, 2, 3}}, {"alpha", 3, "Other.dll", {}}}));
+    run = RunHost("--once " + arguments);
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_TRUE(InOrder(run.output, {Quoted(side) + " holds 1 record(s)", "\"Display\" (3) record restored",
+                                     "host: records saved to " + records, "are saved too; it is removed"}));
+    EXPECT_EQ(run.output.find("host: warning"), std::string::npos) << run.output;
+    EXPECT_EQ(RecordsIn(records), both);
+    EXPECT_EQ(::GetFileAttributesA(side.c_str()), INVALID_FILE_ATTRIBUTES);
+    for (const std::string& path : {records, side, desktop}) ::DeleteFileA(path.c_str());
+}
+
+TEST(HostEndToEnd, CloseDuringAPluginCallIsCarriedOutWhenTheCallReturns) {
+    const std::string desktop = TempPath("relay_desktop_");
+    WriteFile(desktop,
+              "[Desktop]\nName=alpha\n[Object]\nId=4\nCaption=Relay\nClass=custom\nPlugin=Hotrelay2.dll\n"
+              "Param1=NotLoaded.dll(Key)\n[Object]\nId=3\nCaption=Display\nClass=display\nPlugin=Calculator.dll\n");
+    const std::string records = TempPath("relay_records_");
+    ::DeleteFileA(records.c_str());
+    const auto click = [](HWND object) {
+        ::PostMessageA(object, WM_LBUTTONDOWN, MK_LBUTTON, 0);
+        ::PostMessageA(object, WM_LBUTTONUP, 0, 0);
+    };
+    const HostRun run = RunHost(
+        "--desktop " + Quoted(desktop) + " --records " + Quoted(records), [&](const std::string& output) {
+            HWND main = AttachedHost(output);
+            ASSERT_NE(main, nullptr);
+            HWND relay = ::FindWindowExA(main, nullptr, "QVobject", "Relay");
+            click(relay);
+            HWND box = nullptr;
+            ASSERT_TRUE(
+                qvtest::PumpUntil([&] { return (box = ::FindWindowA("#32770", hotrelay::kRelayCaption)) != nullptr; },
+                                  20000));
+            // The display's caption is the calculator's now: it is the object window that is not the relay.
+            HWND display = ::FindWindowExA(main, nullptr, "QVobject", nullptr);
+            if (display == relay) display = ::FindWindowExA(main, relay, "QVobject", nullptr);
+            click(display);
+            EXPECT_TRUE(WaitForOutput(output, "ignored"));
+            ::PostMessageA(main, WM_CLOSE, 0, 0);
+            EXPECT_TRUE(WaitForOutput(output, "closing is put off"));
+            ::PostMessageA(box, WM_COMMAND, IDOK, 0);
+        });
+    EXPECT_EQ(run.exitCode, 0u) << run.output;
+    EXPECT_TRUE(
+        InOrder(run.output,
+                {"\"Relay\" (4) clicked: QVCommandEx(\"NotLoaded.dll(Key)\"",
+                 "\"Display\" (3) clicked while a plug-in call is running: ignored",
+                 "host: closing is put off until the plug-in call that is running returns",
+                 "host: the plug-in call has returned; the close asked for meanwhile is carried out",
+                 "host: records saved to " + records, "host: every object detached and every library unloaded"}));
+    EXPECT_EQ(RecordsIn(records), (std::vector<std::string>{"alpha/3 Calculator.dll", "alpha/4 Hotrelay2.dll"}));
+    ::DeleteFileA(records.c_str());
+    ::DeleteFileA(desktop.c_str());
 }
 
 TEST(HostEndToEnd, NotificationsReachTheObjectInLParamWhichShowsOnlyListedCodes) {
