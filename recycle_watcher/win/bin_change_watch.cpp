@@ -258,6 +258,13 @@ bool BinChangeWatch::NeedsReopen(const BinSnapshot& now) const noexcept {
     return false;
 }
 
+bool BinChangeWatch::Registered() const noexcept {
+    for (const DriveWatch& watch : drives_) {
+        if (watch.registration) return true;
+    }
+    return false;
+}
+
 void BinChangeWatch::DispatchMessages() noexcept {
     MSG message;
     while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageA(&message);

@@ -49,6 +49,9 @@ public:
         if (NeedsReopen(Snapshot())) Open();
     }
 
+    // Whether the system may send the window a drive's event, which waits for the thread's answer.
+    bool Registered() const noexcept;
+
     // Dispatches the thread's messages; the window's device events are carried out on the way.
     static void DispatchMessages() noexcept;
 

@@ -32,6 +32,7 @@
 #include "bin_change_watch.h"
 #include "bin_emptier.h"
 #include "bin_measurement.h"
+#include "measure_aside.h"
 #include "monitor_exit.h"
 #include "monitor_schedule.h"
 #include "qv_contract.h"
@@ -240,7 +241,9 @@ private:
         MonitorEvent bin;
         bin.snapshot = watch_.Snapshot();
         bin.emptyings = EmptyingsDone();
-        const BinMeasurement measured = MeasureBinTotals(self_.stopRequested);
+        // Where the system may ask about a drive, the thread stays free to answer while the bin is measured.
+        const BinMeasurement measured = watch_.Registered() ? MeasureAside(self_.stopRequested)
+                                                            : MeasureBinTotals(self_.stopRequested);
         // Possibly cut short: not a measurement of the bin.
         if (self_.stopRequested.load()) return Facts(MonitorEventKind::kMeasureAbandoned);
         last_ = measured;
