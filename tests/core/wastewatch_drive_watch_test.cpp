@@ -8,118 +8,74 @@
 namespace wastewatch {
 namespace {
 
-using State = DriveWatchState;
-using Event = DriveWatchEvent;
+using S = DriveWatchState;
+using E = DriveWatchEvent;
 
-struct Row {
-    const char* name;
-    State state;
-    Event event;
-    DriveWatchDecision expected;
-};
-
-constexpr bool kClose = true, kUnregister = true, kOpen = true, kReopen = true, no = false;
-
-// Events in, actions out: one row per rule.
-const Row kRows[] = {
-    {"a change keeps the watch", State::kWatched, Event::kSignalled, {State::kWatched, no, no, no, no}},
-    {"a signal that cannot be armed again is closed and found again at the next cycle",
-     State::kWatched,
-     Event::kRearmFailed,
-     {State::kUnwatched, kClose, kUnregister, no, kReopen}},
-    {"a signal whose folder is gone is closed and found again at the next cycle",
-     State::kWatched,
-     Event::kFolderGone,
-     {State::kUnwatched, kClose, kUnregister, no, kReopen}},
-    {"a query-remove closes the signal and keeps the registration",
-     State::kWatched,
-     Event::kQueryRemove,
-     {State::kReleased, kClose, no, no, no}},
-    {"a second query-remove finds nothing left to close",
-     State::kReleased,
-     Event::kQueryRemove,
-     {State::kReleased, no, no, no, no}},
-    {"a removal called off opens the watch again at once",
-     State::kReleased,
-     Event::kQueryRemoveFailed,
-     {State::kWatched, no, kUnregister, kOpen, no}},
-    {"a called-off removal of a watched drive changes nothing",
-     State::kWatched,
-     Event::kQueryRemoveFailed,
-     {State::kWatched, no, no, no, no}},
-    {"a released drive that goes is forgotten",
-     State::kReleased,
-     Event::kRemoved,
-     {State::kRemoved, no, kUnregister, no, no}},
-    {"a surprise removal closes the handle still open",
-     State::kWatched,
-     Event::kRemoved,
-     {State::kRemoved, kClose, kUnregister, no, no}},
-    {"a removed drive stays unwatched while its letter remains",
-     State::kRemoved,
-     Event::kQueryRemoveFailed,
-     {State::kRemoved, no, no, no, no}},
-    {"a removed drive that left the drive set is watched again when it arrives",
-     State::kRemoved,
-     Event::kLeftDriveSet,
-     {State::kUnwatched, no, no, no, no}},
-    {"a released drive that left the drive set without a word is forgotten",
-     State::kReleased,
-     Event::kLeftDriveSet,
-     {State::kUnwatched, no, kUnregister, no, no}},
-    {"a watched drive that left the drive set lets go of its signal",
-     State::kWatched,
-     Event::kLeftDriveSet,
-     {State::kUnwatched, kClose, kUnregister, no, kReopen}},
-    {"nothing names an unwatched drive", State::kUnwatched, Event::kQueryRemove, {State::kUnwatched, no, no, no, no}},
-};
+// The actions in the order they are carried out: Close the signal, Unregister, Open again, Reopen all at
+// the next cycle.
+std::string Actions(const DriveWatchDecision& d) {
+    return std::string(d.closeSignal ? "C" : "") + (d.unregister ? "U" : "") + (d.openSignal ? "O" : "") +
+           (d.reopenAtNextCycle ? "R" : "");
+}
 
 TEST(DriveWatchRules, EventsInActionsOut) {
-    for (const Row& row : kRows) {
+    const struct {
+        const char* name;
+        S state;
+        E event;
+        S next;
+        const char* actions;
+    } rows[] = {
+        {"a change keeps the watch", S::kWatched, E::kSignalled, S::kWatched, ""},
+        {"a signal not armed again is closed, found again next cycle", S::kWatched, E::kRearmFailed, S::kUnwatched,
+         "CUR"},
+        {"a signal whose folder is gone is closed, found again next cycle", S::kWatched, E::kFolderGone, S::kUnwatched,
+         "CUR"},
+        {"a query-remove closes the signal, keeps the registration", S::kWatched, E::kQueryRemove, S::kReleased, "C"},
+        {"a second query-remove finds nothing to close", S::kReleased, E::kQueryRemove, S::kReleased, ""},
+        {"a removal called off watches again at once", S::kReleased, E::kQueryRemoveFailed, S::kWatched, "UO"},
+        {"a called-off removal of a watched drive", S::kWatched, E::kQueryRemoveFailed, S::kWatched, ""},
+        {"a released drive that goes is forgotten", S::kReleased, E::kRemoved, S::kRemoved, "U"},
+        {"a surprise removal closes the handle still open", S::kWatched, E::kRemoved, S::kRemoved, "CU"},
+        {"a removed drive stays unwatched while its letter stays", S::kRemoved, E::kQueryRemoveFailed, S::kRemoved, ""},
+        {"a removed drive whose letter went is a new drive", S::kRemoved, E::kLeftDriveSet, S::kUnwatched, ""},
+        {"a released drive whose letter went is forgotten", S::kReleased, E::kLeftDriveSet, S::kUnwatched, "U"},
+        {"a watched drive whose letter went lets go", S::kWatched, E::kLeftDriveSet, S::kUnwatched, "CUR"},
+        {"nothing names an unwatched drive", S::kUnwatched, E::kQueryRemove, S::kUnwatched, ""},
+    };
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        EXPECT_EQ(DecideDriveWatch(row.state, row.event), row.expected);
+        const DriveWatchDecision decision = DecideDriveWatch(row.state, row.event);
+        EXPECT_EQ(decision.next, row.next);
+        EXPECT_EQ(Actions(decision), row.actions);
+        EXPECT_EQ(HeldBackFromOpening(row.next), row.next == S::kReleased || row.next == S::kRemoved);
     }
+    // A fired signal is judged by its folder first.
+    EXPECT_EQ(SignalOutcome(true, true), E::kSignalled);
+    EXPECT_EQ(SignalOutcome(false, true), E::kRearmFailed);
+    EXPECT_EQ(SignalOutcome(false, false), E::kFolderGone);
 }
 
-TEST(DriveWatchRules, AFiredSignalIsJudgedByItsFolderFirst) {
-    EXPECT_EQ(SignalOutcome(true, true), Event::kSignalled);
-    EXPECT_EQ(SignalOutcome(false, true), Event::kRearmFailed);
-    EXPECT_EQ(SignalOutcome(true, false), Event::kFolderGone);
-    EXPECT_EQ(SignalOutcome(false, false), Event::kFolderGone);
-}
-
-TEST(DriveWatchRules, OnlyARemovalHoldsADriveBackFromOpening) {
-    EXPECT_TRUE(HeldBackFromOpening(State::kReleased));
-    EXPECT_TRUE(HeldBackFromOpening(State::kRemoved));
-    EXPECT_FALSE(HeldBackFromOpening(State::kWatched));
-    EXPECT_FALSE(HeldBackFromOpening(State::kUnwatched));
-}
-
-struct TrustRow {
-    const char* name;
-    std::set<std::string> existing;
-    DriveWatchStates states;  // C: then D:
-    bool trusted;
-};
-
-TEST(DriveWatchTrust, EveryBinFolderNeedsAWatchedDrive) {
-    constexpr std::uint32_t kDrivesCAndD = (1u << 2) | (1u << 3);
-    const TrustRow rows[] = {
-        {"both bins watched", {"C:\\RECYCLED", "D:\\RECYCLED"}, {State::kWatched, State::kWatched}, true},
-        {"a released drive is measured", {"C:\\RECYCLED", "D:\\RECYCLED"}, {State::kWatched, State::kReleased}, false},
-        {"a bin whose signal failed is measured",
-         {"C:\\RECYCLED", "D:\\RECYCLED"},
-         {State::kUnwatched, State::kWatched},
-         false},
+TEST(DriveWatchRules, EveryBinFolderNeedsAWatchedDrive) {
+    const std::set<std::string> both{"C:\\RECYCLED", "D:\\RECYCLED"};
+    const struct {
+        const char* name;
+        std::set<std::string> existing;
+        DriveWatchStates states;  // C: then D:
+        bool trusted;
+    } rows[] = {
+        {"both bins watched", both, {S::kWatched, S::kWatched}, true},
+        {"a released drive is measured", both, {S::kWatched, S::kReleased}, false},
+        {"a bin whose signal failed is measured", both, {S::kUnwatched, S::kWatched}, false},
         {"a drive without a bin folder is followed by the snapshot",
          {"D:\\RECYCLED"},
-         {State::kUnwatched, State::kWatched},
+         {S::kUnwatched, S::kWatched},
          true},
-        {"no bin folder at all", {"C:\\$Recycle.Bin"}, {State::kUnwatched, State::kUnwatched}, false},
+        {"no bin folder at all", {"C:\\$Recycle.Bin"}, {S::kUnwatched, S::kUnwatched}, false},
     };
-    for (const TrustRow& row : rows) {
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        const BinWatchPlan plan = PlanBinWatch(kDrivesCAndD, "S-1-5-21-0-0-0-1000",
+        const BinWatchPlan plan = PlanBinWatch((1u << 2) | (1u << 3), "S-1-5-21-0-0-0-1000",
                                                [&](const char* path) { return row.existing.count(path) > 0; });
         EXPECT_EQ(WatchIsTrustworthy(plan, row.states), row.trusted);
     }

@@ -31,10 +31,7 @@ std::vector<HANDLE> HandlesOnFolder(const std::string& folder) {
     if (wanted.empty()) return found;
     for (std::uintptr_t value = 4; value < 0x8000; value += 4) {
         const auto handle = reinterpret_cast<HANDLE>(value);
-        if (handle == own.get()) continue;
-        DWORD flags = 0;
-        if (!::GetHandleInformation(handle, &flags)) continue;
-        if (::lstrcmpiA(FinalPath(handle).c_str(), wanted.c_str()) == 0) found.push_back(handle);
+        if (handle != own.get() && ::lstrcmpiA(FinalPath(handle).c_str(), wanted.c_str()) == 0) found.push_back(handle);
     }
     return found;
 }
