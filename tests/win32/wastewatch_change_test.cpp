@@ -89,10 +89,11 @@ HWND DriveWatchWindow() {
     return ::FindWindowExA(HWND_MESSAGE, nullptr, "WastewatchDriveWatch", nullptr);
 }
 
-// The one handle the monitor holds on the folder, once it holds exactly one.
+// The one handle the monitor holds on the folder, once it holds exactly one (a measurement's handles come
+// and go). Looking through every handle value is slow under a loaded emulator: the bound is generous.
 HANDLE MonitorHandleOn(const std::string& folder) {
     std::vector<HANDLE> held;
-    qvtest::PumpUntil([&] { return (held = qvtest::HandlesOnFolder(folder)).size() == 1; }, kCycleTimeout);
+    qvtest::PumpUntil([&] { return (held = qvtest::HandlesOnFolder(folder)).size() == 1; }, 20000);
     return held.size() == 1 ? held.front() : nullptr;
 }
 
