@@ -49,10 +49,4 @@ BinWatchPlan PlanBinWatch(std::uint32_t fixedDrives, std::string_view sid, Folde
     return plan;
 }
 
-bool WatchIsTrustworthy(const BinWatchPlan& plan, std::size_t signalsOpened) noexcept {
-    bool anyBin = false;
-    for (const WatchedFolder& folder : plan) anyBin = anyBin || folder.isBin;
-    return anyBin && signalsOpened == plan.size();
-}
-
 }  // namespace wastewatch

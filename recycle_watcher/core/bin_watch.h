@@ -39,10 +39,6 @@ using FolderQuery = qv::FunctionRef<bool(const char* path)>;
 // too long for a path is no SID: only the shared "X:\RECYCLED" can then be recognised.
 BinWatchPlan PlanBinWatch(std::uint32_t fixedDrives, std::string_view sid, FolderQuery folderExists) noexcept;
 
-// The watch can stand in for measuring only when at least one bin folder was found and every planned
-// folder got a working change signal.
-bool WatchIsTrustworthy(const BinWatchPlan& plan, std::size_t signalsOpened) noexcept;
-
 // What was true of the bin's folders when a measurement was taken, compared before reusing it.
 struct BinSnapshot {
     std::uint32_t drives = 0;                              // the logical drives present

@@ -32,6 +32,7 @@
 #include "bin_change_watch.h"
 #include "bin_emptier.h"
 #include "bin_measurement.h"
+#include "measure_aside.h"
 #include "monitor_exit.h"
 #include "monitor_schedule.h"
 #include "qv_contract.h"
@@ -127,8 +128,9 @@ HANDLE NewEvent(bool manualReset) noexcept {
 }
 
 static_assert(kWaitForever == INFINITE);
-// A wait holds at most the stop, the retime, the emptier's idle event and one signal per drive.
-static_assert(3 + kDriveCount <= MAXIMUM_WAIT_OBJECTS);
+// A wait holds at most the stop, the retime, the emptier's idle event and one signal per drive, and
+// leaves one slot for the thread's messages.
+static_assert(3 + kDriveCount < MAXIMUM_WAIT_OBJECTS);
 
 // Reads the bin only between TryBeginBinRead and EndBinRead.
 class BinRead {
@@ -181,29 +183,43 @@ private:
         return event;
     }
 
+    // Also dispatches the thread's messages as they come, so that a drive's removal is answered at
+    // once; the signals are taken again after each dispatch, which may have closed or opened some.
     MonitorEvent Wait(const MonitorAction& action) noexcept {
-        HANDLE handles[MAXIMUM_WAIT_OBJECTS];
-        MonitorEventKind kinds[MAXIMUM_WAIT_OBJECTS];
-        DWORD count = 0;
-        const auto add = [&](HANDLE handle, MonitorEventKind kind) {
-            handles[count] = handle;
-            kinds[count++] = kind;
-        };
-        // The stop comes first: it wins over anything signalled at the same time.
-        if (action.wakers & kWakeOnStop) add(self_.stopEvent.get(), MonitorEventKind::kStop);
-        if (action.wakers & kWakeOnRetime) add(self_.retimeEvent.get(), MonitorEventKind::kRetime);
-        if (action.wakers & kWakeOnEmptierIdle) add(EmptierIdleEvent(), MonitorEventKind::kEmptyingFinished);
-        const DWORD firstChange = count;
-        if (action.wakers & kWakeOnChange) {
-            for (std::size_t i = 0; i < watch_.SignalCount(); ++i) add(watch_.Signals()[i], MonitorEventKind::kChange);
+        const DWORD start = ::GetTickCount();
+        for (;;) {
+            HANDLE handles[MAXIMUM_WAIT_OBJECTS];
+            MonitorEventKind kinds[MAXIMUM_WAIT_OBJECTS];
+            DWORD count = 0;
+            const auto add = [&](HANDLE handle, MonitorEventKind kind) {
+                handles[count] = handle;
+                kinds[count++] = kind;
+            };
+            // The stop comes first: it wins over anything signalled at the same time.
+            if (action.wakers & kWakeOnStop) add(self_.stopEvent.get(), MonitorEventKind::kStop);
+            if (action.wakers & kWakeOnRetime) add(self_.retimeEvent.get(), MonitorEventKind::kRetime);
+            if (action.wakers & kWakeOnEmptierIdle) add(EmptierIdleEvent(), MonitorEventKind::kEmptyingFinished);
+            const DWORD firstChange = count;
+            if (action.wakers & kWakeOnChange) {
+                for (std::size_t i = 0; i < watch_.SignalCount(); ++i)
+                    add(watch_.Signals()[i], MonitorEventKind::kChange);
+            }
+            const DWORD elapsed = ::GetTickCount() - start;
+            const DWORD left = action.milliseconds == INFINITE  ? INFINITE
+                               : elapsed >= action.milliseconds ? 0
+                                                                : action.milliseconds - elapsed;
+            const DWORD woken = ::MsgWaitForMultipleObjectsEx(count, handles, left, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+            if (woken == WAIT_TIMEOUT) return Facts(MonitorEventKind::kTimeout);
+            const DWORD index = woken - WAIT_OBJECT_0;
+            if (index == count) {
+                BinChangeWatch::DispatchMessages();
+                continue;
+            }
+            // WAIT_FAILED, and anything no event or change signal can give (an abandoned mutex).
+            if (index > count) return Facts(MonitorEventKind::kWaitFailed);
+            if (kinds[index] == MonitorEventKind::kChange) watch_.Rearm(index - firstChange);
+            return Facts(kinds[index]);
         }
-        const DWORD woken = ::WaitForMultipleObjects(count, handles, FALSE, action.milliseconds);
-        if (woken == WAIT_TIMEOUT) return Facts(MonitorEventKind::kTimeout);
-        const DWORD index = woken - WAIT_OBJECT_0;
-        // WAIT_FAILED, and anything no event or change signal can give (an abandoned mutex).
-        if (index >= count) return Facts(MonitorEventKind::kWaitFailed);
-        if (kinds[index] == MonitorEventKind::kChange) watch_.Rearm(index - firstChange);
-        return Facts(kinds[index]);
     }
 
     MonitorEvent LookAtBin() noexcept {
@@ -225,7 +241,9 @@ private:
         MonitorEvent bin;
         bin.snapshot = watch_.Snapshot();
         bin.emptyings = EmptyingsDone();
-        const BinMeasurement measured = MeasureBinTotals(self_.stopRequested);
+        // Where the system may ask about a drive, the thread stays free to answer while the bin is measured.
+        const BinMeasurement measured = watch_.Registered() ? MeasureAside(self_.stopRequested)
+                                                            : MeasureBinTotals(self_.stopRequested);
         // Possibly cut short: not a measurement of the bin.
         if (self_.stopRequested.load()) return Facts(MonitorEventKind::kMeasureAbandoned);
         last_ = measured;

@@ -36,7 +36,6 @@ TEST(BinWatchPlan, WithoutABinWatchesWhereOneWouldAppear) {
     const auto plan = Plan(kDriveC | kDriveD | kDriveZ,
                            {"C:\\$Recycle.Bin", "D:\\RECYCLER", "C:\\$Recycle.Bin\\S-1-5-18"});
     EXPECT_EQ(Paths(plan), (std::vector<std::string>{"C:\\$Recycle.Bin", "D:\\RECYCLER", "Z:\\"}));
-    EXPECT_FALSE(WatchIsTrustworthy(plan, plan.size())) << "no bin folder at all";
 }
 
 TEST(BinWatchPlan, AnotherUsersBinAndAnUnknownSidAreNotOurs) {
@@ -50,7 +49,6 @@ TEST(BinWatchPlan, AnotherUsersBinAndAnUnknownSidAreNotOurs) {
 TEST(BinWatchPlan, NoFixedDriveGivesNothingToTrust) {
     const auto plan = Plan(0, {"C:\\$Recycle.Bin\\S-1-5-21-0-0-0-1000"});
     EXPECT_TRUE(plan.empty());
-    EXPECT_FALSE(WatchIsTrustworthy(plan, 0));
 }
 
 TEST(BinWatchPlan, ASidTooLongForAPathIsNoSid) {
@@ -67,14 +65,6 @@ TEST(BinWatchPlan, ASidTooLongForAPathIsNoSid) {
     const std::string longest(kFolderPathCapacity - 1 - std::string_view("C:\\$Recycle.Bin\\").size(), 's');
     EXPECT_EQ(Paths(Plan(kDriveC, {"C:\\$Recycle.Bin\\" + longest}, longest)),
               (std::vector<std::string>{"C:\\$Recycle.Bin\\" + longest + " (bin)"}));
-}
-
-TEST(BinWatchTrust, EveryPlannedFolderNeedsAWorkingSignal) {
-    // D: holds a bin folder, C: has none.
-    const BinWatchPlan plan = Plan(kDriveC | kDriveD, {"D:\\RECYCLED"});
-    EXPECT_TRUE(WatchIsTrustworthy(plan, 2));
-    EXPECT_FALSE(WatchIsTrustworthy(plan, 1));
-    EXPECT_FALSE(WatchIsTrustworthy(plan, 0));
 }
 
 TEST(BinSnapshotCompare, AnyFolderTimeOrTheDriveSetMakesADifference) {
