@@ -2,7 +2,7 @@
 # Builds the Windows configuration and prints Wastewatch's figures for bins of 1,000 and 10,000 items:
 # CPU per cycle of an unchanged bin (monitor thread and Wine server), a changed bin's measurement
 # against the shell's own query, change-to-report latency, QVCommand's return time, and the last
-# QVUninit's and the unload's latency; then the CPU per cycle where no bin folder can be found. The
+# QVUninit's and the unload's latency, the properties dialog's open time; then the CPU per cycle where no bin folder can be found. The
 # program runs under Wine with a bin of its own (cmake/wine-run.sh), never the user's.
 # Usage: tools/bench.sh [BUILD_TREE]   (default build/win32)
 set -euo pipefail

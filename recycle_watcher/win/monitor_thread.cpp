@@ -152,6 +152,8 @@ private:
 class MonitorLoop {
 public:
     explicit MonitorLoop(MonitorThread& self) noexcept : self_(self) { watch_.Open(); }
+    // Nobody watches the bin for the dialog any more.
+    ~MonitorLoop() { DoubtMeasurement(); }
     MonitorLoop(const MonitorLoop&) = delete;
     MonitorLoop& operator=(const MonitorLoop&) = delete;
 
@@ -213,11 +215,16 @@ private:
             const DWORD index = woken - WAIT_OBJECT_0;
             if (index == count) {
                 BinChangeWatch::DispatchMessages();
+                // A drive let go is no longer watched: a change there would go unseen.
+                if (!watch_.Trustworthy()) DoubtMeasurement();
                 continue;
             }
             // WAIT_FAILED, and anything no event or change signal can give (an abandoned mutex).
             if (index > count) return Facts(MonitorEventKind::kWaitFailed);
-            if (kinds[index] == MonitorEventKind::kChange) watch_.Rearm(index - firstChange);
+            if (kinds[index] == MonitorEventKind::kChange) {
+                DoubtMeasurement();
+                watch_.Rearm(index - firstChange);
+            }
             return Facts(kinds[index]);
         }
     }
@@ -228,6 +235,7 @@ private:
         bin.snapshot = watch_.Snapshot();
         bin.needsReopen = watch_.NeedsReopen(bin.snapshot);
         bin.emptyings = EmptyingsDone();
+        if (bin.signalled || bin.needsReopen) DoubtMeasurement();
         return Facts(MonitorEventKind::kBinLooked, bin);
     }
 
@@ -241,12 +249,15 @@ private:
         MonitorEvent bin;
         bin.snapshot = watch_.Snapshot();
         bin.emptyings = EmptyingsDone();
+        const DWORD started = ::GetTickCount();
         // Where the system may ask about a drive, the thread stays free to answer while the bin is measured.
         const BinMeasurement measured = watch_.Registered() ? MeasureAside(self_.stopRequested)
                                                             : MeasureBinTotals(self_.stopRequested);
         // Possibly cut short: not a measurement of the bin.
         if (self_.stopRequested.load()) return Facts(MonitorEventKind::kMeasureAbandoned);
         last_ = measured;
+        PublishMeasurement(self_.stopRequested,
+                           {true, watch_.Trustworthy(), measured.count, measured.size, started, bin.emptyings});
         return Facts(MonitorEventKind::kMeasured, bin);
     }
 

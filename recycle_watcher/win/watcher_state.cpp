@@ -12,6 +12,7 @@ HINSTANCE g_instance = nullptr;
 namespace {
 
 WatchState g_state;
+MonitorMeasurement g_lastMeasurement;
 SRWLOCK g_lock = SRWLOCK_INIT;
 
 }  // namespace
@@ -75,12 +76,33 @@ std::uint32_t CheckIntervalInForce() {
     return g_state.checkInterval;
 }
 
+std::uint32_t RefreshIntervalInForce() {
+    const qv::ExclusiveLock lock(g_lock);
+    return g_state.refreshInterval;
+}
+
 CyclePlan PlanMonitorCycle(const std::atomic<bool>& stopRequested, std::uint64_t itemCount, std::uint64_t sizeBytes) {
     const qv::ExclusiveLock lock(g_lock);
     // Checked under the lock: a thread told to go must not tell, or mark as told, the objects that a
     // later QVInit added for the thread that replaced it.
     if (stopRequested.load()) return {};
     return PlanCycle(g_state, itemCount, sizeBytes);
+}
+
+void PublishMeasurement(const std::atomic<bool>& stopRequested, const MonitorMeasurement& measured) {
+    const qv::ExclusiveLock lock(g_lock);
+    // A thread told to go must not speak over the one that replaced it.
+    if (!stopRequested.load()) g_lastMeasurement = measured;
+}
+
+void DoubtMeasurement() {
+    const qv::ExclusiveLock lock(g_lock);
+    g_lastMeasurement.holds = false;
+}
+
+MonitorMeasurement LastMeasurement() {
+    const qv::ExclusiveLock lock(g_lock);
+    return g_lastMeasurement;
 }
 
 }  // namespace wastewatch

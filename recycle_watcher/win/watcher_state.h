@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "monitor_cycle.h"
+#include "report_refresh.h"
 #include "watch_record.h"
 
 namespace wastewatch {
@@ -33,8 +34,16 @@ void UnwatchObject(std::int32_t objectId);
 // For the monitor thread.
 bool IsWatching();
 std::uint32_t CheckIntervalInForce();
+std::uint32_t RefreshIntervalInForce();
 // Decides the cycle's notifications from the table as it is now and records the state as told;
 // nothing once the calling thread has been told to stop.
 CyclePlan PlanMonitorCycle(const std::atomic<bool>& stopRequested, std::uint64_t itemCount, std::uint64_t sizeBytes);
+
+// The monitor's last measurement, left for the properties dialog; nothing once the calling thread has
+// been told to stop. Doubting it (a change signal, a watch to open again, the thread leaving) keeps
+// the numbers but no longer lets them stand in for measuring.
+void PublishMeasurement(const std::atomic<bool>& stopRequested, const MonitorMeasurement& measured);
+void DoubtMeasurement();
+MonitorMeasurement LastMeasurement();
 
 }  // namespace wastewatch

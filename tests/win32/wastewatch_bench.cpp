@@ -1,9 +1,9 @@
 // Prints Wastewatch's figures for bins of 1,000 and 10,000 items: the monitor's CPU time per cycle of an
 // unchanged bin (its thread and the Wine server), the cost of measuring a changed bin against the
 // shell's own bin query, the time from a change to its first report, QVCommand's return time, and
-// how long the last QVUninit and the unload take. Run it through cmake/wine-run.sh (tools/bench.sh
-// does, with the bin where Windows keeps it), so that it fills a bin of its own. QV_WINESERVER_PID,
-// when set, names the Wine server whose CPU time is counted too. Argument "fallback": only the CPU
+// how long the last QVUninit and the unload take, and how long the properties dialog takes to open. Run it through
+// cmake/wine-run.sh (tools/bench.sh does, with the bin where Windows keeps it), so that it fills a bin of its own.
+// QV_WINESERVER_PID, when set, names the Wine server whose CPU time is counted too. Argument "fallback": only the CPU
 // per cycle, for a run without bin folders (every cycle measures).
 #include <windows.h>
 
@@ -97,6 +97,7 @@ bool PumpUntilReports(int reports, DWORD timeoutMs) {
 using InitFn = std::int32_t(__stdcall*)(const qv::ObjectRecord*, const WatchRecord*);
 using UninitFn = std::int32_t(__stdcall*)(const qv::ObjectRecord*, const WatchRecord*);
 using CommandFn = std::int32_t(__stdcall*)(std::uint32_t, std::uint32_t);
+using ConfigFn = std::int32_t(__stdcall*)(const qv::ObjectRecord*, WatchRecord*, HWND);
 
 // The monitor's CPU time per cycle of an unchanged bin, from the thread's own times (and the Wine
 // server's) over cycles of 1 s.
@@ -218,6 +219,57 @@ void ChangeLatency(std::size_t items) {
                 Worst(latencies), kSamples);
 }
 
+// From QVConfig's call to its dialog on screen with the fill report, then cancelled by another thread.
+double DialogOpenMs(HMODULE module) {
+    const qv::ObjectRecord object{400000, {}, 0};
+    WatchRecord record{1, 0, 0, 0, 0, 0};
+    const double start = NowMs();
+    double shown = -1;
+    qvtest::Thread user([&] {
+        const DWORD deadline = ::GetTickCount() + 60000;
+        HWND dialog = nullptr;
+        while (::GetTickCount() < deadline) {
+            dialog = ::FindWindowA(nullptr, "Wastewatch Properties");
+            if (dialog != nullptr && ::IsWindowVisible(dialog)) break;
+            ::Sleep(1);
+        }
+        shown = NowMs() - start;
+        if (dialog != nullptr) ::PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    });
+    Export<ConfigFn>(module, "QVConfig")(&object, &record, nullptr);
+    user.join();
+    return shown;
+}
+
+// The properties dialog's open time: with a watched object whose monitor has just measured the bin
+// (its measurement still holds where the bin's folders are watched), and with nothing watched.
+void DialogOpenTime() {
+    constexpr int kOpenings = 5;
+    const qv::ObjectRecord object{500000, {}, 0};
+    const WatchRecord record{1, 0, 0, 0, 0, 0};
+    std::vector<double> fresh, measuring;
+    HMODULE module = ::LoadLibraryA(PluginPath().c_str());
+    if (module == nullptr) return;
+    qvtest::FakeMainWindow::Received().clear();
+    g_countedObject = object.id;
+    Export<InitFn>(module, "QVInit")(&object, &record);
+    for (int i = 0; i < kOpenings; ++i) {
+        PumpUntilReports(Reports() + 1, 60000);
+        fresh.push_back(DialogOpenMs(module));
+    }
+    Export<UninitFn>(module, "QVUninit")(&object, &record);
+    ::FreeLibrary(module);
+    qvtest::ModuleGoneWithin("Wastewatch.dll", 60000);
+    module = ::LoadLibraryA(PluginPath().c_str());
+    if (module == nullptr) return;
+    for (int i = 0; i < kOpenings; ++i) measuring.push_back(DialogOpenMs(module));
+    ::FreeLibrary(module);
+    std::printf(
+        "  properties dialog on screen: monitor just measured median %.0f ms (worst %.0f), nothing watched "
+        "(the dialog measures) median %.0f ms (worst %.0f) of %d\n",
+        Median(fresh), Worst(fresh), Median(measuring), Worst(measuring), kOpenings);
+}
+
 // QVCommand's return time on the full bin; the bin is then empty by the first report of 8750393.
 void CommandTime(std::size_t items) {
     const qv::ObjectRecord object{static_cast<std::int32_t>(300000 + items), {}, 0};
@@ -279,7 +331,7 @@ void UnloadLatency(bool stillWatched) {
 
 int main(int argc, char** argv) {
     if (argc > 1 && std::strcmp(argv[1], "--help") == 0) {
-        std::printf("usage: wastewatch_bench [fallback]   (through cmake/wine-run.sh)\n");
+        std::printf("usage: wastewatch_bench [fallback|dialog]   (through cmake/wine-run.sh)\n");
         return 0;
     }
     if (wwtest::ScratchFolder().empty()) {
@@ -299,6 +351,7 @@ int main(int argc, char** argv) {
     qvtest::FakeMainWindow host;
 
     const bool fallback = argc > 1 && std::strcmp(argv[1], "fallback") == 0;
+    const bool dialogOnly = argc > 1 && std::strcmp(argv[1], "dialog") == 0;
     for (std::size_t items : {std::size_t{1000}, std::size_t{10000}}) {
         wwtest::EmptyBin();
         const double start = NowMs();
@@ -312,11 +365,16 @@ int main(int argc, char** argv) {
             MonitorCpu(items, 5);
             continue;
         }
+        if (dialogOnly) {
+            DialogOpenTime();
+            continue;
+        }
         MonitorCpu(items, 25);
         ChangedBinCost(items);
         ChangeLatency(items);
         UnloadLatency(false);
         if (items <= 1000) UnloadLatency(true);
+        DialogOpenTime();
         CommandTime(items);
     }
     wwtest::EmptyBin();

@@ -420,6 +420,50 @@ TEST_F(WastewatchDialog, OkReplacesFirstEntryOnly) {
     Uninit(objectA, first);
 }
 
+// Also run where the bin's folders are watched (BinFolders.*): the dialog then opens with the
+// monitor's measurement and refreshes from it while it holds.
+TEST_F(WastewatchDialog, ReportRefreshesEveryRefreshInterval) {
+    struct Case {
+        const char* name;
+        const char* refresh;
+        bool follows;
+    };
+    const Case cases[] = {{"every second", "1", true}, {"0: never", "0", false}};
+    const auto watched = Object(170), object = Object(171);
+    GuardedRecord watchedRecord;
+    watchedRecord.record = {1, 1, 0, 0, 0, 0};
+    int file = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        GuardedRecord guarded;
+        // OK makes the refresh interval the one in force; the monitor then checks every second.
+        ExpectCleanRun(RunConfig(plugin(), object, guarded, owner_.get(), Ending::kOk, [&](HWND dialog) {
+            ::SetDlgItemTextA(dialog, 1002, "1");
+            ::SetDlgItemTextA(dialog, 1010, c.refresh);
+        }));
+        ASSERT_EQ(Init(watched, watchedRecord).result, 1u);
+        qvtest::PumpFor(1500);  // a cycle has measured the bin
+
+        const std::string before = std::to_string(BinItemCount());
+        const std::string after = std::to_string(BinItemCount() + 1);
+        std::string opened, shown;
+        bool deleted = false;
+        const ConfigRun run = RunConfig(plugin(), object, guarded, owner_.get(), Ending::kCancel, [&](HWND dialog) {
+            opened = ControlText(dialog, 1012);
+            deleted = DeleteIntoBin(("refresh-" + std::to_string(file++) + ".bin").c_str(), 1u << 20);
+            qvtest::PumpUntil([&] { return (shown = ControlText(dialog, 1012)) != opened; }, 5000);
+        });
+        ExpectCleanRun(run);
+        EXPECT_TRUE(deleted);
+        EXPECT_EQ(opened, Report(before.c_str(), before.c_str(), "0", "0"));
+        EXPECT_EQ(shown, c.follows ? Report(after.c_str(), after.c_str(), "0", "0") : opened);
+        Uninit(watched, watchedRecord);
+    }
+    // No refresh thread keeps the library once the dialog is gone.
+    plugin_.reset();
+    EXPECT_TRUE(qvtest::ModuleGoneWithin("Wastewatch.dll", 5000));
+}
+
 TEST_F(WastewatchDialog, SpinnersAreBoundToTheirEditsWithTheirRanges) {
     struct Spinner {
         int id, buddy;
