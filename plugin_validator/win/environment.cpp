@@ -1,5 +1,6 @@
 #include "environment.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 
@@ -25,7 +26,8 @@ constexpr char kObjectClass[] = "QVcheckObject";
 SRWLOCK g_lock = SRWLOCK_INIT;  // guards everything below that two calling threads share
 std::string g_step;
 std::array<std::string, 2> g_callWhat;
-std::array<std::atomic<DWORD>, 2> g_callStart{};
+// Odd while a call runs on that slot; every call start and end moves it on.
+std::array<std::atomic<std::uint32_t>, 2> g_callSequence{};
 std::string g_firstFault;
 std::array<CallTime, kExportCount> g_times{};
 DWORD g_timeoutMs = 5000;
@@ -48,7 +50,7 @@ double NowMs() {
 std::string WhereNow() {
     qv::ExclusiveLock lock(g_lock);
     for (std::size_t slot = 0; slot < 2; ++slot) {
-        if (g_callStart[slot] != 0) return g_callWhat[slot];
+        if (g_callSequence[slot] % 2 != 0) return g_callWhat[slot];
     }
     return g_step;
 }
@@ -80,18 +82,32 @@ LONG WINAPI ReportCrash(EXCEPTION_POINTERS* exception) {
     return EXCEPTION_EXECUTE_HANDLER;
 }
 
+// Times each call by its own clock: a wake-up counts at most 100 ms, so that a process (or a Wine
+// server) kept off the processor by a loaded machine does not pass for a plug-in that hangs.
 DWORD WINAPI Watchdog(void*) {
+    std::array<std::uint32_t, 2> seen{};
+    std::array<double, 2> runningMs{};
+    double last = NowMs();
     for (;;) {
         ::Sleep(20);
+        const double now = NowMs();
+        const double step = std::min(now - last, 100.0);
+        last = now;
         for (std::size_t slot = 0; slot < 2; ++slot) {
-            const DWORD start = g_callStart[slot];
-            if (start == 0 || ::GetTickCount() - start <= g_timeoutMs) continue;
+            const std::uint32_t sequence = g_callSequence[slot];
+            if (sequence % 2 == 0 || sequence != seen[slot]) {
+                seen[slot] = sequence;
+                runningMs[slot] = 0;
+                continue;
+            }
+            runningMs[slot] += step;
+            if (runningMs[slot] <= g_timeoutMs) continue;
             std::string what;
             {
                 qv::ExclusiveLock lock(g_lock);
                 what = g_callWhat[slot];
             }
-            Emit("hang", what + std::string(" did not return within ") + std::to_string(g_timeoutMs) + " ms");
+            Emit("hang", what + " did not return within " + std::to_string(g_timeoutMs) + " ms");
             ::TerminateProcess(::GetCurrentProcess(), 3);
         }
     }
@@ -216,14 +232,19 @@ std::uint32_t Plugin::Call(Export which, std::initializer_list<std::uint32_t> ar
     std::size_t count = 0;
     for (std::uint32_t value : arguments) args[count++] = value;
     const double start = NowMs();
-    g_callStart[slot] = ::GetTickCount() | 1;  // 0 means no call
+    const std::uint32_t dialogsBefore = g_dialogsAnswered;
+    ++g_callSequence[slot];
     const ThunkOutcome outcome = CallThroughThunk(slot, functions_[static_cast<std::size_t>(which)], args,
                                                   static_cast<std::uint32_t>(count));
-    g_callStart[slot] = 0;
+    ++g_callSequence[slot];
     const double elapsed = NowMs() - start;
+    // A call that showed a dialog or a message box waited for it: not timed against the budget.
+    if (g_dialogsAnswered != dialogsBefore) dialog = true;
     qv::ExclusiveLock lock(g_lock);
     CallTime& time = g_times[static_cast<std::size_t>(which)];
-    if (!dialog) {
+    if (dialog) {
+        ++time.dialogCalls;
+    } else {
         ++time.calls;
         time.totalMs += elapsed;
         if (elapsed > time.worstMs) time.worstMs = elapsed;
