@@ -13,6 +13,7 @@
 #include "counts.h"
 #include "cycle_order.h"
 #include "environment.h"
+#include "process_counts.h"
 #include "report.h"
 #include "win32_owner.h"
 
@@ -352,21 +353,6 @@ Outcome CheckCycles(const Options& options) {
     return outcome;
 }
 
-std::set<DWORD> ThreadIds() {
-    std::set<DWORD> ids;
-    qv::UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
-    if (snapshot.get() == INVALID_HANDLE_VALUE) {
-        snapshot.release();
-        return ids;
-    }
-    THREADENTRY32 entry{};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = ::Thread32First(snapshot.get(), &entry); more; more = ::Thread32Next(snapshot.get(), &entry)) {
-        if (entry.th32OwnerProcessID == ::GetCurrentProcessId()) ids.insert(entry.th32ThreadID);
-    }
-    return ids;
-}
-
 // Where a thread is running now, 0 when that cannot be read.
 std::uintptr_t InstructionPointer(DWORD threadId) {
     qv::UniqueHandle thread(
@@ -381,8 +367,8 @@ std::uintptr_t InstructionPointer(DWORD threadId) {
 
 Outcome CheckUnload(const Options& options) {
     Outcome outcome;
-    SettledThreadCount();
-    const std::set<DWORD> before = ThreadIds();
+    qv::SettledThreadCount();
+    const std::set<DWORD> before = qv::ThreadIdsOfThisProcess();
     Plugin plugin;
     LoadOrQuit(plugin, options);
     const HMODULE base = plugin.module();
@@ -410,9 +396,9 @@ Outcome CheckUnload(const Options& options) {
     if (!gone)
         outcome.Note(Result::kFail, std::string("the library is still mapped ") + std::to_string(kBound) +
                                         " ms after the last FreeLibrary: a thread or reference keeps it");
-    SettledThreadCount();
+    qv::SettledThreadCount();
     std::size_t stillRunning = 0;
-    for (const DWORD id : ThreadIds()) {
+    for (const DWORD id : qv::ThreadIdsOfThisProcess()) {
         if (before.count(id) != 0) continue;
         ++stillRunning;
         const std::uintptr_t at = InstructionPointer(id);
