@@ -88,9 +88,8 @@ Verdict ReadPluginInfo(const InfoReading& first, const InfoReading& second, int 
         verdict.Note(level >= 3 ? Result::kFail : LeftToPlugin(level),
                      "the flag is " + std::to_string(*first.flag) + "; the contract sets it to 1");
     }
-    if (first.recordSize == 0u) {
-        verdict.Note(LeftToPlugin(level), "the record size is 0: the host keeps no data for its objects");
-    } else if (first.recordSize && *first.recordSize > 65536) {
+    // A record of 0 bytes is a plug-in without data of its own per object (both samples): nothing to say.
+    if (first.recordSize && *first.recordSize > 65536) {
         verdict.Note(LeftToPlugin(level), "the record of " + std::to_string(*first.recordSize) +
                                               " bytes is over the reference host's cap of 64 KiB");
     }
