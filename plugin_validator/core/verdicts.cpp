@@ -113,11 +113,20 @@ std::string RegisterCause(std::string_view function, std::string_view registerNa
 TimeVerdict ReadTimes(const std::vector<CallTime>& times, double budgetMs) {
     TimeVerdict verdict{Result::kPass, {}, {}};
     for (const CallTime& time : times) {
-        if (time.calls == 0) continue;
-        char text[160];
-        std::snprintf(text, sizeof text, "%s%s %.2f ms worst, %.3f ms mean", verdict.figure.empty() ? "" : "; ",
-                      time.function.c_str(), time.worstMs, time.totalMs / time.calls);
+        if (time.calls == 0 && time.dialogCalls == 0) continue;
+        char text[200];
+        if (time.calls != 0) {
+            std::snprintf(text, sizeof text, "%s%s %.2f ms worst, %.3f ms mean", verdict.figure.empty() ? "" : "; ",
+                          time.function.c_str(), time.worstMs, time.totalMs / time.calls);
+        } else {
+            std::snprintf(text, sizeof text, "%s%s", verdict.figure.empty() ? "" : "; ", time.function.c_str());
+        }
         verdict.figure += text;
+        if (time.dialogCalls != 0) {
+            std::snprintf(text, sizeof text, " (%u %s a dialog, not timed)", time.dialogCalls,
+                          time.dialogCalls == 1 ? "call showed" : "calls showed");
+            verdict.figure += text;
+        }
         if (time.worstMs > budgetMs) {
             std::snprintf(text, sizeof text, "%s%s took %.0f ms, over the %.0f ms budget of a call outside a dialog",
                           verdict.cause.empty() ? "" : "; ", time.function.c_str(), time.worstMs, budgetMs);

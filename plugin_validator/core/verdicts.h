@@ -48,6 +48,7 @@ struct CallTime {
     std::uint32_t calls;
     double worstMs;
     double totalMs;
+    std::uint32_t dialogCalls = 0;  // calls that showed a dialog or a message box: not timed
 };
 inline constexpr double kCallBudgetMs = 50;
 struct TimeVerdict {
