@@ -24,7 +24,7 @@ tree=build/native
 [ -f "$tree/compile_commands.json" ] || qv_configure native "$tree"
 
 if [ $# -eq 0 ]; then
-  mapfile -t files < <(find hotkey_relay/core recycle_watcher/core host/core -name '*.cpp' | sort)
+  mapfile -t files < <(find hotkey_relay/core recycle_watcher/core host/core plugin_validator/core -name '*.cpp' | sort)
   files+=(samples/calculator/calculator_core.cpp)
 else
   files=("$@")

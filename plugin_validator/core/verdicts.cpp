@@ -1,6 +1,8 @@
 #include "verdicts.h"
 
+#include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstdio>
 
 namespace qvcheck {
@@ -60,6 +62,87 @@ std::string Fixed(double value, int decimals) {
 }
 
 }  // namespace
+
+void Verdict::Note(Result at, const std::string& text) {
+    if (at > result && at != Result::kSkip) result = at;
+    if (!text.empty()) cause += (cause.empty() ? "" : "; ") + text;
+}
+
+Result LeftToPlugin(int level) noexcept {
+    return level >= 2 ? Result::kWarn : Result::kPass;
+}
+
+Verdict ReadPluginInfo(const InfoReading& first, const InfoReading& second, int level) {
+    Verdict verdict;
+    if (!first.recordSize) verdict.Note(Result::kFail, "QVGetPluginInfo did not write the record size");
+    if (!first.flag) verdict.Note(Result::kFail, "QVGetPluginInfo did not write the flag");
+    if (!first.descriptionWritten) {
+        verdict.Note(Result::kFail, "QVGetPluginInfo did not write the description's address");
+    } else if (!first.description) {
+        verdict.Note(Result::kFail, "the description is not a readable NUL-terminated text of at most 64 KiB");
+    }
+    if (first.recordSize != second.recordSize || first.flag != second.flag || first.description != second.description) {
+        verdict.Note(Result::kFail, "two calls of QVGetPluginInfo disagree: the host may read either");
+    }
+    if (first.flag && *first.flag != 1) {
+        verdict.Note(level >= 3 ? Result::kFail : LeftToPlugin(level),
+                     "the flag is " + std::to_string(*first.flag) + "; the contract sets it to 1");
+    }
+    if (first.recordSize == 0u) {
+        verdict.Note(LeftToPlugin(level), "the record size is 0: the host keeps no data for its objects");
+    } else if (first.recordSize && *first.recordSize > 65536) {
+        verdict.Note(LeftToPlugin(level), "the record of " + std::to_string(*first.recordSize) +
+                                              " bytes is over the reference host's cap of 64 KiB");
+    }
+    if (first.description && first.description->empty()) verdict.Note(LeftToPlugin(level), "the description is empty");
+    const auto shown = [](const std::optional<std::uint32_t>& value) {
+        return value ? std::to_string(*value) : std::string("not written");
+    };
+    verdict.figure = "record " + shown(first.recordSize) + " bytes, flag " + shown(first.flag) + ", description " +
+                     (first.description ? std::to_string(first.description->size()) + " characters" : "unreadable");
+    return verdict;
+}
+
+Verdict ReadDefaultFills(const DefaultFills& fills, std::uint32_t recordSize, int level) {
+    Verdict verdict;
+    constexpr std::size_t kGuard = DefaultFills::kGuard;
+    std::size_t before = 0, past = 0, firstPast = SIZE_MAX;
+    for (std::size_t run = 0; run < fills.buffers.size(); ++run) {
+        const std::vector<std::uint8_t>& buffer = fills.buffers[run];
+        const std::uint8_t sentinel = DefaultFills::kSentinels[run];
+        for (std::size_t i = 0; i < kGuard; ++i) {
+            if (buffer[i] != sentinel) ++before;
+            if (buffer[kGuard + recordSize + i] != sentinel) {
+                ++past;
+                firstPast = std::min(firstPast, i);
+            }
+        }
+    }
+    if (past != 0) {
+        verdict.Note(Result::kFail, "QVDefault wrote past the record: the " + std::to_string(recordSize) +
+                                        "-byte record that QVGetPluginInfo reports was overrun from byte " +
+                                        std::to_string(recordSize + firstPast) + " on");
+    }
+    if (before != 0) verdict.Note(Result::kFail, "QVDefault wrote before the record's first byte");
+    std::size_t unwritten = 0, different = 0;
+    for (std::size_t i = kGuard; i < kGuard + recordSize; ++i) {
+        if (fills.buffers[0][i] == DefaultFills::kSentinels[0] && fills.buffers[1][i] == DefaultFills::kSentinels[1]) {
+            ++unwritten;
+        }
+        if (fills.buffers[0][i] != fills.buffers[2][i]) ++different;
+    }
+    if (different != 0) {
+        verdict.Note(level >= 3 ? Result::kFail : LeftToPlugin(level),
+                     "QVDefault writes different bytes on each call (" + std::to_string(different) + " of them)");
+    }
+    if (unwritten != 0 && level >= 3) {
+        verdict.Note(Result::kWarn,
+                     "QVDefault leaves " + std::to_string(unwritten) + " bytes of the record as they were");
+    }
+    verdict.figure = std::to_string(recordSize - unwritten) + " of " + std::to_string(recordSize) + " bytes written" +
+                     (different == 0 ? ", the same each time" : "");
+    return verdict;
+}
 
 Growth ReadGrowth(Resource resource, const std::vector<Sample>& samples, int level) {
     if (samples.size() < 3) return {Result::kPass, 0};

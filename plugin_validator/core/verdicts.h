@@ -2,7 +2,9 @@
 // author can act on.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -10,6 +12,38 @@
 #include "checks.h"
 
 namespace qvcheck {
+
+// A check's result as it builds up: the worst result noted so far, its figure, and every cause.
+struct Verdict {
+    Result result = Result::kPass;
+    std::string figure;
+    std::string cause;
+    // Raises the result to at least this one and adds the cause.
+    void Note(Result at, const std::string& text);
+};
+
+// What the contract leaves to the plug-in: nothing at level 1, a warning from level 2.
+Result LeftToPlugin(int level) noexcept;
+
+// QVGetPluginInfo's outputs as read after a call; an output the call did not write is empty.
+struct InfoReading {
+    std::optional<std::uint32_t> recordSize;
+    std::optional<std::uint32_t> flag;
+    bool descriptionWritten = false;
+    std::optional<std::string> description;  // empty when not a readable text of at most 64 KiB
+};
+// Two calls' outputs: all written, the same each time, the flag 1, a record of 1 byte to 64 KiB.
+Verdict ReadPluginInfo(const InfoReading& first, const InfoReading& second, int level);
+
+// Three QVDefault calls, each on a record with kGuard sentinel bytes either side, filled with a sentinel
+// of its own. The first and the third show whether it writes the same each time; the first and the second
+// which bytes it writes at all.
+struct DefaultFills {
+    static constexpr std::size_t kGuard = 64;
+    static constexpr std::array<std::uint8_t, 3> kSentinels = {0xCD, 0x5A, 0xCD};
+    std::array<std::vector<std::uint8_t>, 3> buffers;
+};
+Verdict ReadDefaultFills(const DefaultFills& fills, std::uint32_t recordSize, int level);
 
 // What the life-cycle check counts after each measured round.
 enum class Resource { kHandles, kThreads, kTlsIndexes, kHeapBytes, kAddressSpace, kAtoms, kUserObjects, kGdiObjects };

@@ -13,27 +13,12 @@
 #include "counts.h"
 #include "cycle_order.h"
 #include "environment.h"
+#include "process_counts.h"
 #include "report.h"
 #include "win32_owner.h"
 
 namespace qvcheck {
 namespace {
-
-struct Outcome {
-    Result result = Result::kPass;
-    std::string figure;
-    std::string cause;
-    // Raises the result to at least this one and adds the cause.
-    void Note(Result at, const std::string& text) {
-        if (at > result && at != Result::kSkip) result = at;
-        if (!text.empty()) cause += (cause.empty() ? "" : "; ") + text;
-    }
-};
-
-// What the contract leaves to the plug-in: nothing at level 1, a warning from level 2.
-Result LeftToPlugin(int level) {
-    return level >= 2 ? Result::kWarn : Result::kPass;
-}
 
 struct Info {
     std::uint32_t recordSize = 0xDEADBEEFu;
@@ -100,10 +85,10 @@ struct HostObject {
     std::uint32_t Record() { return Arg(record.data()); }
 };
 
-Outcome CheckExports(const Options& options) {
+Verdict CheckExports(const Options& options) {
     Plugin plugin;
     LoadOrQuit(plugin, options);
-    Outcome outcome;
+    Verdict outcome;
     std::size_t found = 0;
     std::vector<std::string> absent;
     for (std::size_t i = 0; i < kExportCount; ++i) {
@@ -134,92 +119,41 @@ Outcome CheckExports(const Options& options) {
     return outcome;
 }
 
-Outcome CheckInfo(const Options& options) {
+InfoReading Reading(const Info& info) {
+    InfoReading reading;
+    if (info.recordSize != 0xDEADBEEFu) reading.recordSize = info.recordSize;
+    if (info.flag != 0xDEADBEEFu) reading.flag = info.flag;
+    reading.descriptionWritten = info.description != reinterpret_cast<const char*>(0xDEADBEEFu);
+    if (reading.descriptionWritten) reading.description = ReadableText(info.description);
+    return reading;
+}
+
+Verdict CheckInfo(const Options& options) {
     Plugin plugin;
     LoadOrQuit(plugin, options);
-    Outcome outcome;
     const Info first = ReadInfo(plugin, "QVGetPluginInfo, first call");
     const Info second = ReadInfo(plugin, "QVGetPluginInfo, second call");
-    if (first.recordSize == 0xDEADBEEFu) outcome.Note(Result::kFail, "QVGetPluginInfo did not write the record size");
-    if (first.flag == 0xDEADBEEFu) outcome.Note(Result::kFail, "QVGetPluginInfo did not write the flag");
-    std::optional<std::string> text, secondText;
-    if (first.description == reinterpret_cast<const char*>(0xDEADBEEFu)) {
-        outcome.Note(Result::kFail, "QVGetPluginInfo did not write the description's address");
-    } else if (!(text = ReadableText(first.description))) {
-        outcome.Note(Result::kFail, "the description is not a readable NUL-terminated text of at most 64 KiB");
-    }
-    if (second.description != reinterpret_cast<const char*>(0xDEADBEEFu)) secondText = ReadableText(second.description);
-    if (first.recordSize != second.recordSize || first.flag != second.flag || text != secondText) {
-        outcome.Note(Result::kFail, "two calls of QVGetPluginInfo disagree: the host may read either");
-    }
-    if (first.flag != 0xDEADBEEFu && first.flag != 1) {
-        outcome.Note(options.level >= 3 ? Result::kFail : LeftToPlugin(options.level),
-                     std::string("the flag is ") + std::to_string(first.flag) + "; the contract sets it to 1");
-    }
-    if (first.recordSize == 0) {
-        outcome.Note(LeftToPlugin(options.level), "the record size is 0: the host keeps no data for its objects");
-    } else if (first.recordSize != 0xDEADBEEFu && first.recordSize > 65536) {
-        outcome.Note(LeftToPlugin(options.level), std::string("the record of ") + std::to_string(first.recordSize) +
-                                                      " bytes is over the reference host's cap of 64 KiB");
-    }
-    if (text && text->empty()) outcome.Note(LeftToPlugin(options.level), "the description is empty");
-    outcome.figure = std::string("record ") + std::to_string(first.recordSize) + std::string(" bytes, flag ") +
-                     std::to_string(first.flag) + ", description " +
-                     (text ? Plural(text->size(), "character", "characters") : "unreadable");
-    return outcome;
+    return ReadPluginInfo(Reading(first), Reading(second), options.level);
 }
 
-Outcome CheckDefault(const Options& options) {
+Verdict CheckDefault(const Options& options) {
     Plugin plugin;
     LoadOrQuit(plugin, options);
-    Outcome outcome;
     const std::uint32_t size = RecordSize(ReadInfo(plugin));
-    constexpr std::size_t kGuard = 64;
-    std::array<std::vector<std::uint8_t>, 3> fills;
-    const std::uint8_t sentinels[3] = {0xCD, 0x5A, 0xCD};
-    std::size_t before = 0, past = 0, firstPast = SIZE_MAX;
-    for (std::size_t run = 0; run < 3; ++run) {
-        std::vector<std::uint8_t>& buffer = fills[run];
-        buffer.assign(kGuard + size + kGuard, sentinels[run]);
-        plugin.Call(Export::kDefault, {0, Arg(buffer.data() + kGuard)},
-                    std::string("QVDefault on a sentinel-filled record of ") + std::to_string(size) + " bytes");
-        for (std::size_t i = 0; i < kGuard; ++i) {
-            if (buffer[i] != sentinels[run]) ++before;
-            if (buffer[kGuard + size + i] != sentinels[run]) {
-                ++past;
-                firstPast = std::min(firstPast, i);
-            }
-        }
+    DefaultFills fills;
+    for (std::size_t run = 0; run < fills.buffers.size(); ++run) {
+        std::vector<std::uint8_t>& buffer = fills.buffers[run];
+        buffer.assign(DefaultFills::kGuard + size + DefaultFills::kGuard, DefaultFills::kSentinels[run]);
+        plugin.Call(Export::kDefault, {0, Arg(buffer.data() + DefaultFills::kGuard)},
+                    "QVDefault on a sentinel-filled record of " + std::to_string(size) + " bytes");
     }
-    if (past != 0) {
-        outcome.Note(Result::kFail, std::string("QVDefault wrote past the record: the ") + std::to_string(size) +
-                                        "-byte record that QVGetPluginInfo reports was overrun from byte " +
-                                        std::to_string(size + firstPast) + " on");
-    }
-    if (before != 0) outcome.Note(Result::kFail, "QVDefault wrote before the record's first byte");
-    std::size_t unwritten = 0, different = 0;
-    for (std::size_t i = kGuard; i < kGuard + size; ++i) {
-        if (fills[0][i] == 0xCD && fills[1][i] == 0x5A) ++unwritten;
-        if (fills[0][i] != fills[2][i]) ++different;
-    }
-    if (different != 0) {
-        outcome.Note(options.level >= 3 ? Result::kFail : LeftToPlugin(options.level),
-                     std::string("QVDefault writes different bytes on each call (") +
-                         Plural(different, "byte", "bytes") + ")");
-    }
-    if (unwritten != 0 && options.level >= 3) {
-        outcome.Note(Result::kWarn, std::string("QVDefault leaves ") + Plural(unwritten, "byte", "bytes") +
-                                        " of the record as they were");
-    }
-    outcome.figure = std::to_string(size - unwritten) + std::string(" of ") + std::to_string(size) + " bytes written" +
-                     (different == 0 ? ", the same each time" : "");
-    return outcome;
+    return ReadDefaultFills(fills, size, options.level);
 }
 
-Outcome CheckHostile(const Options& options) {
+Verdict CheckHostile(const Options& options) {
     Plugin plugin;
     LoadOrQuit(plugin, options);
-    Outcome outcome;
+    Verdict outcome;
     const std::uint32_t size = RecordSize(ReadInfo(plugin));
     {
         HostObject host(1, size);
@@ -261,8 +195,8 @@ bool IsSampleRound(std::uint32_t round, std::uint32_t rounds) {
     return round == 0 || round == (rounds - 1) / 2 || round + 1 == rounds;
 }
 
-Outcome CheckCycles(const Options& options) {
-    Outcome outcome;
+Verdict CheckCycles(const Options& options) {
+    Verdict outcome;
     Plugin plugin;
     LoadOrQuit(plugin, options);
     const std::uint32_t size = RecordSize(ReadInfo(plugin));
@@ -352,21 +286,6 @@ Outcome CheckCycles(const Options& options) {
     return outcome;
 }
 
-std::set<DWORD> ThreadIds() {
-    std::set<DWORD> ids;
-    qv::UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
-    if (snapshot.get() == INVALID_HANDLE_VALUE) {
-        snapshot.release();
-        return ids;
-    }
-    THREADENTRY32 entry{};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = ::Thread32First(snapshot.get(), &entry); more; more = ::Thread32Next(snapshot.get(), &entry)) {
-        if (entry.th32OwnerProcessID == ::GetCurrentProcessId()) ids.insert(entry.th32ThreadID);
-    }
-    return ids;
-}
-
 // Where a thread is running now, 0 when that cannot be read.
 std::uintptr_t InstructionPointer(DWORD threadId) {
     qv::UniqueHandle thread(
@@ -379,10 +298,10 @@ std::uintptr_t InstructionPointer(DWORD threadId) {
     return read ? context.Eip : 0;
 }
 
-Outcome CheckUnload(const Options& options) {
-    Outcome outcome;
-    SettledThreadCount();
-    const std::set<DWORD> before = ThreadIds();
+Verdict CheckUnload(const Options& options) {
+    Verdict outcome;
+    qv::SettledThreadCount();
+    const std::set<DWORD> before = qv::ThreadIdsOfThisProcess();
     Plugin plugin;
     LoadOrQuit(plugin, options);
     const HMODULE base = plugin.module();
@@ -410,9 +329,9 @@ Outcome CheckUnload(const Options& options) {
     if (!gone)
         outcome.Note(Result::kFail, std::string("the library is still mapped ") + std::to_string(kBound) +
                                         " ms after the last FreeLibrary: a thread or reference keeps it");
-    SettledThreadCount();
+    qv::SettledThreadCount();
     std::size_t stillRunning = 0;
-    for (const DWORD id : ThreadIds()) {
+    for (const DWORD id : qv::ThreadIdsOfThisProcess()) {
         if (before.count(id) != 0) continue;
         ++stillRunning;
         const std::uintptr_t at = InstructionPointer(id);
@@ -450,7 +369,7 @@ std::string Message(UINT message) {
 }
 
 // Sends and posts the probe table and compares what reached the host's procedure with it.
-void SendProbes(HWND window, const std::string& when, Outcome& outcome) {
+void SendProbes(HWND window, const std::string& when, Verdict& outcome) {
     HostLog().clear();
     for (const Probe& probe : kProbes) {
         Step(std::string("sending ") + Message(probe.message) + " to the object window " + when);
@@ -474,8 +393,8 @@ void SendProbes(HWND window, const std::string& when, Outcome& outcome) {
     outcome.Note(Result::kFail, "the messages sent " + when + " reached the host's procedure out of order or changed");
 }
 
-Outcome CheckWindow(const Options& options) {
-    Outcome outcome;
+Verdict CheckWindow(const Options& options) {
+    Verdict outcome;
     Plugin plugin;
     LoadOrQuit(plugin, options);
     HostObject host(1, RecordSize(ReadInfo(plugin)));
@@ -486,6 +405,10 @@ Outcome CheckWindow(const Options& options) {
     plugin.Call(Export::kUninit, {host.Object(), host.Record()}, "QVUninit");
     Pump();
     SendProbes(host.window.get(), "after QVUninit", outcome);
+    outcome.figure = std::to_string(std::size(kProbes)) + " messages while bound and after QVUninit";
+    // A plug-in that keeps its procedure on the window would crash the next step, and the crash would
+    // hide the fault found: it is reported as it stands.
+    if (outcome.result == Result::kFail) return outcome;
     // A host that unloads the plug-in when its object is clicked does so inside the window's procedure.
     plugin.Call(Export::kInit, {host.Object(), host.Record()}, "QVInit again");
     Pump();
@@ -530,8 +453,8 @@ std::vector<HWND> StrayWindows(const std::vector<HWND>& own) {
     return walk.stray;
 }
 
-Outcome CheckConfig(const Options& options) {
-    Outcome outcome;
+Verdict CheckConfig(const Options& options) {
+    Verdict outcome;
     Plugin plugin;
     LoadOrQuit(plugin, options);
     if (!plugin.Has(Export::kConfig)) return {Result::kSkip, "", "QVConfig is not exported"};
@@ -596,8 +519,8 @@ DWORD WINAPI CallAlongside(void* data) {
     return 0;
 }
 
-Outcome CheckThreads(const Options& options) {
-    Outcome outcome;
+Verdict CheckThreads(const Options& options) {
+    Verdict outcome;
     Plugin plugin;
     LoadOrQuit(plugin, options);
     const std::uint32_t size = RecordSize(ReadInfo(plugin));
@@ -612,7 +535,7 @@ Outcome CheckThreads(const Options& options) {
     return outcome;
 }
 
-Outcome CheckTime(const Options& options) {
+Verdict CheckTime(const Options& options) {
     Plugin plugin;
     LoadOrQuit(plugin, options);
     const std::uint32_t size = RecordSize(ReadInfo(plugin));
@@ -641,7 +564,7 @@ Outcome CheckTime(const Options& options) {
 int RunChild(const Options& options) {
     StartChild(options);
     MainWindow();
-    Outcome outcome;
+    Verdict outcome;
     switch (*options.child) {
         case Check::kExports: outcome = CheckExports(options); break;
         case Check::kInfo: outcome = CheckInfo(options); break;

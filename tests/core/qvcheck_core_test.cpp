@@ -157,6 +157,98 @@ TEST(QvcheckGrowth, ReadsCountsIntoVerdictsByLevel) {
     EXPECT_EQ(GrowthFigure(Resource::kUserObjects, 0, false), "USER objects not measured");
 }
 
+TEST(QvcheckInfo, ReadsTwoCallsOutputs) {
+    const InfoReading good{20, 1, true, std::string("A plug-in")};
+    InfoReading unwrittenSize = good;
+    unwrittenSize.recordSize.reset();
+    InfoReading unreadable = good;
+    unreadable.description.reset();
+    InfoReading other = good;
+    other.description = "Another text";
+    InfoReading flagTwo = good;
+    flagTwo.flag = 2;
+    InfoReading huge = good;
+    huge.recordSize = 65537;
+    InfoReading empty = good;
+    empty.recordSize = 0;
+    struct Row {
+        const char* name;
+        InfoReading first, second;
+        int level;
+        Result result;
+        std::string cause;
+    };
+    const Row rows[] = {
+        {"good", good, good, 2, Result::kPass, ""},
+        {"size not written", unwrittenSize, unwrittenSize, 1, Result::kFail,
+         "QVGetPluginInfo did not write the record size"},
+        {"description unreadable", unreadable, unreadable, 1, Result::kFail,
+         "the description is not a readable NUL-terminated text of at most 64 KiB"},
+        {"calls disagree", good, other, 1, Result::kFail,
+         "two calls of QVGetPluginInfo disagree: the host may read either"},
+        {"flag 2 at level 1", flagTwo, flagTwo, 1, Result::kPass, "the flag is 2; the contract sets it to 1"},
+        {"flag 2 at level 2", flagTwo, flagTwo, 2, Result::kWarn, "the flag is 2; the contract sets it to 1"},
+        {"flag 2 at level 3", flagTwo, flagTwo, 3, Result::kFail, "the flag is 2; the contract sets it to 1"},
+        {"over the host's cap", huge, huge, 2, Result::kWarn,
+         "the record of 65537 bytes is over the reference host's cap of 64 KiB"},
+        {"no record", empty, empty, 2, Result::kWarn, "the record size is 0: the host keeps no data for its objects"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const Verdict verdict = ReadPluginInfo(row.first, row.second, row.level);
+        EXPECT_EQ(verdict.result, row.result);
+        EXPECT_EQ(verdict.cause, row.cause);
+    }
+    EXPECT_EQ(ReadPluginInfo(good, good, 2).figure, "record 20 bytes, flag 1, description 9 characters");
+}
+
+// Three calls of a QVDefault that writes the given bytes at the given offsets of the record (offsets
+// at or past the record's size land in the guard after it, negative ones in the guard before it).
+DefaultFills Fills(std::uint32_t size, const std::vector<std::pair<int, std::uint8_t>>& writes, bool vary = false) {
+    DefaultFills fills;
+    for (std::size_t run = 0; run < 3; ++run) {
+        fills.buffers[run].assign(DefaultFills::kGuard * 2 + size, DefaultFills::kSentinels[run]);
+        for (const auto& [offset, value] : writes) {
+            fills.buffers[run][DefaultFills::kGuard + offset] = static_cast<std::uint8_t>(value + (vary ? run : 0));
+        }
+    }
+    return fills;
+}
+
+TEST(QvcheckDefault, ReadsWhatQVDefaultWrote) {
+    struct Row {
+        const char* name;
+        DefaultFills fills;
+        int level;
+        Result result;
+        std::string cause;
+        std::string figure;
+    };
+    const Row rows[] = {
+        {"whole record", Fills(4, {{0, 0}, {1, 0}, {2, 0}, {3, 9}}), 2, Result::kPass, "",
+         "4 of 4 bytes written, the same each time"},
+        {"past the record", Fills(4, {{0, 0}, {1, 0}, {2, 0}, {3, 0}, {5, 0}}), 1, Result::kFail,
+         "QVDefault wrote past the record: the 4-byte record that QVGetPluginInfo reports was overrun from byte 5 on",
+         "4 of 4 bytes written, the same each time"},
+        {"before the record", Fills(4, {{-1, 0}, {0, 0}, {1, 0}, {2, 0}, {3, 0}}), 1, Result::kFail,
+         "QVDefault wrote before the record's first byte", "4 of 4 bytes written, the same each time"},
+        {"bytes left at level 2", Fills(4, {{0, 1}, {1, 1}}), 2, Result::kPass, "",
+         "2 of 4 bytes written, the same each time"},
+        {"bytes left at level 3", Fills(4, {{0, 1}, {1, 1}}), 3, Result::kWarn,
+         "QVDefault leaves 2 bytes of the record as they were", "2 of 4 bytes written, the same each time"},
+        {"differs each time", Fills(2, {{0, 1}, {1, 1}}, true), 2, Result::kWarn,
+         "QVDefault writes different bytes on each call (2 of them)", "2 of 2 bytes written"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const Verdict verdict = ReadDefaultFills(
+            row.fills, static_cast<std::uint32_t>(row.fills.buffers[0].size() - 2 * DefaultFills::kGuard), row.level);
+        EXPECT_EQ(verdict.result, row.result);
+        EXPECT_EQ(verdict.cause, row.cause);
+        EXPECT_EQ(verdict.figure, row.figure);
+    }
+}
+
 TEST(QvcheckCalls, NamesStackAndRegisterFaults) {
     const std::tuple<std::int64_t, std::string> stack[] = {
         {8, ""},

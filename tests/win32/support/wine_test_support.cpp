@@ -2,13 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <tlhelp32.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <utility>
 #include <vector>
 
+#include "process_counts.h"
 #include "win32_owner.h"
 
 namespace qvtest {
@@ -174,54 +173,26 @@ WindowCloser::WindowCloser(std::vector<std::string> captions)
       }) {}
 
 std::size_t ThreadsOfThisProcess() {
-    qv::UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
-    // A snapshot needs memory: without it there is no count, and 0 would pass for one.
-    if (snapshot.get() == INVALID_HANDLE_VALUE) ADD_FAILURE() << "no thread snapshot, error " << ::GetLastError();
-    std::size_t threads = 0;
-    THREADENTRY32 entry{};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = ::Thread32First(snapshot.get(), &entry); more; more = ::Thread32Next(snapshot.get(), &entry)) {
-        if (entry.th32OwnerProcessID == ::GetCurrentProcessId()) ++threads;
-    }
-    return threads;
+    const std::size_t threads = qv::ThreadsOfThisProcess();
+    if (threads != SIZE_MAX) return threads;
+    ADD_FAILURE() << "no thread snapshot, error " << ::GetLastError();
+    return 0;
 }
 
 std::size_t SettledThreadCount() {
-    std::size_t count = ThreadsOfThisProcess();
-    for (int i = 0; i < 100; ++i) {
-        ::Sleep(20);
-        const std::size_t now = ThreadsOfThisProcess();
-        if (now == count) break;
-        count = now;
-    }
-    return count;
+    return qv::SettledThreadCount();
 }
 
 std::size_t HandlesOfThisProcess() {
-    std::size_t handles = 0;
-    for (std::uintptr_t value = 4; value < 0x8000; value += 4) {
-        DWORD flags = 0;
-        if (::GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) ++handles;
-    }
-    return handles;
+    return qv::HandlesOfThisProcess();
 }
 
 std::size_t FreeTlsIndexes() {
-    std::vector<DWORD> taken;
-    for (DWORD index = ::TlsAlloc(); index != TLS_OUT_OF_INDEXES; index = ::TlsAlloc()) taken.push_back(index);
-    for (DWORD index : taken) ::TlsFree(index);
-    return taken.size();
+    return qv::FreeTlsIndexes();
 }
 
 std::set<DWORD> ThreadIdsOfThisProcess() {
-    std::set<DWORD> ids;
-    qv::UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
-    THREADENTRY32 entry{};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = ::Thread32First(snapshot.get(), &entry); more; more = ::Thread32Next(snapshot.get(), &entry)) {
-        if (entry.th32OwnerProcessID == ::GetCurrentProcessId()) ids.insert(entry.th32ThreadID);
-    }
-    return ids;
+    return qv::ThreadIdsOfThisProcess();
 }
 
 double ThreadCpuMilliseconds(HANDLE thread) {
@@ -234,32 +205,11 @@ double ThreadCpuMilliseconds(HANDLE thread) {
 }
 
 std::uint64_t AddressSpaceInUse() {
-    std::uint64_t inUse = 0;
-    const auto* address = static_cast<const BYTE*>(nullptr);
-    MEMORY_BASIC_INFORMATION region{};
-    while (::VirtualQuery(address, &region, sizeof region) == sizeof region) {
-        if (region.State != MEM_FREE) inUse += region.RegionSize;
-        const auto* next = static_cast<const BYTE*>(region.BaseAddress) + region.RegionSize;
-        if (next <= address) break;  // wrapped round the top of the address space
-        address = next;
-    }
-    return inUse;
+    return qv::AddressSpaceInUse();
 }
 
 std::uint64_t HeapBytesInUse() {
-    // The C runtime keeps a heap of its own besides the process heap: walk them all.
-    HANDLE heaps[64];
-    const DWORD count = ::GetProcessHeaps(64, heaps);
-    std::uint64_t inUse = 0;
-    for (DWORD i = 0; i < count && i < 64; ++i) {
-        if (!::HeapLock(heaps[i])) continue;
-        PROCESS_HEAP_ENTRY entry{};
-        while (::HeapWalk(heaps[i], &entry)) {
-            if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) inUse += entry.cbData;
-        }
-        ::HeapUnlock(heaps[i]);
-    }
-    return inUse;
+    return qv::HeapBytesInUse();
 }
 
 ProcessResources MeasureProcessResources() {
