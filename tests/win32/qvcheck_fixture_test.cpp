@@ -142,15 +142,22 @@ LONG CALLBACK NoteFault(EXCEPTION_POINTERS* fault) {
     return EXCEPTION_CONTINUE_EXECUTION;
 }
 
-DWORD WINAPI ReadUnmapped(void*) {
+DWORD WINAPI ReadUnmapped(void* address) {
     g_faultingThread = ::GetCurrentThreadId();
-    return *static_cast<volatile DWORD*>(nullptr);
+    return *static_cast<volatile DWORD*>(address);
+}
+
+void ReleaseReserved(void* address) noexcept {
+    ::VirtualFree(address, 0, MEM_RELEASE);
 }
 
 std::string FaultCodeHere() {
+    // Reserved but never committed: no page there can be read.
+    const qv::UniqueResource<void*, ReleaseReserved> unmapped(
+        ::VirtualAlloc(nullptr, 4096, MEM_RESERVE, PAGE_NOACCESS));
     PVOID handler = ::AddVectoredExceptionHandler(1, &NoteFault);
-    qv::UniqueHandle thread(::CreateThread(nullptr, 0, &ReadUnmapped, nullptr, 0, nullptr));
-    if (thread) ::WaitForSingleObject(thread.get(), 10000);
+    qv::UniqueHandle thread(::CreateThread(nullptr, 0, &ReadUnmapped, unmapped.get(), 0, nullptr));
+    if (thread) ::WaitForSingleObject(thread.get(), 60000);
     ::RemoveVectoredExceptionHandler(handler);
     char code[16];
     std::snprintf(code, sizeof code, "0x%08lX", g_faultCode);
