@@ -11,7 +11,8 @@ zip=$(ls "$scratch"/out/*.zip)
 mkdir "$scratch/unpacked"
 (cd "$scratch/unpacked" && cmake -E tar xf "$zip")
 folder=$(ls -d "$scratch"/unpacked/*/)
-expected="Calculator.dll Hotrelay2.dll RelayTarget.dll SHA256SUMS.txt USAGE.txt Wastewatch.dll default_desktop.ini reference_host.exe"
+expected="Calculator.dll Hotrelay2.dll RelayTarget.dll SHA256SUMS.txt USAGE.txt Wastewatch.dll default_desktop.ini qvcheck.exe
+  reference_host.exe"
 actual=$(cd "$folder" && ls | sort | tr '\n' ' ' | sed 's/ $//')
 if [ "$actual" != "$(echo $expected | tr ' ' '\n' | sort | tr '\n' ' ' | sed 's/ $//')" ]; then
   echo "package holds: $actual"
@@ -19,5 +20,5 @@ if [ "$actual" != "$(echo $expected | tr ' ' '\n' | sort | tr '\n' ' ' | sed 's/
   exit 1
 fi
 (cd "$folder" && sha256sum --strict -c SHA256SUMS.txt)
-[ "$(wc -l <"$folder/SHA256SUMS.txt")" -eq 7 ] || { echo "SHA256SUMS.txt does not list every file"; exit 1; }
+[ "$(wc -l <"$folder/SHA256SUMS.txt")" -eq $(($(echo $expected | wc -w) - 1)) ] || { echo "SHA256SUMS.txt does not list every file"; exit 1; }
 echo "package $(basename "$zip"): $actual"
