@@ -33,8 +33,10 @@ void UnwatchObject(std::int32_t objectId);
 // For the monitor thread.
 bool IsWatching();
 std::uint32_t CheckIntervalInForce();
-// Decides the cycle's notifications from the table as it is now and records the state as told;
-// nothing once the calling thread has been told to stop.
+// Decides the cycle's notifications from the table as it is now; nothing once the calling thread has
+// been told to stop.
 CyclePlan PlanMonitorCycle(const std::atomic<bool>& stopRequested, std::uint64_t itemCount, std::uint64_t sizeBytes);
+// After the plan's posts, each marked with whether it succeeded (see RecordDelivered).
+void RecordMonitorCycle(const CyclePlan& plan);
 
 }  // namespace wastewatch
