@@ -94,46 +94,33 @@ TEST(MonitorCycle, AnEmptyBinIsNotAnnouncedAfterAnAdd) {
 }
 
 TEST(MonitorCycle, OnlyADeliveredStateReportCountsAsTold) {
-    struct Step {
-        std::uint64_t items;
-        std::vector<std::size_t> failed;
-    };
+    constexpr std::uint32_t kEmptied = 8750393, kFilled = 8750394;
     struct Row {
         const char* name;
-        std::vector<Step> before;
-        void (*between)(WatchState&);  // after the last earlier cycle's posts, before their outcome is recorded
+        bool toldFilled;  // what both entries were told before
         std::uint64_t items;
-        Posted expected;
+        std::vector<std::size_t> failed;  // the places in that cycle's plan whose posts fail
+        std::int32_t between;             // added (above 0) or removed (below 0) before the outcome is recorded
+        std::uint64_t nextItems;
+        Posted next;
     };
     const Row rows[] = {
-        {"a failed state report is sent again, to its entry alone",
-         {{3, {1}}},
-         nullptr,
-         3,
-         {{8750394, 2}, {8750394, 1}, {8750394, 2}}},
-        {"a failed level report is not made up for", {{3, {2, 3}}}, nullptr, 3, {{8750394, 1}, {8750394, 2}}},
-        {"a failed emptying report is sent again", {{3, {}}, {0, {0}}}, nullptr, 0, {{8750393, 1}}},
-        {"a change undone before it was told is not told", {{3, {0}}}, nullptr, 0, {{8750393, 2}}},
-        {"an add in between makes the state news again",
-         {{3, {}}},
-         [](WatchState& s) { AddWatch(s, 3, kNoLimits); },
-         3,
-         {{8750394, 1}, {8750394, 2}, {8750394, 3}, {8750394, 1}, {8750394, 2}, {8750394, 3}}},
-        {"a removal in between leaves each outcome with its own entry",
-         {{3, {1}}},
-         [](WatchState& s) { RemoveWatch(s, 1); },
-         3,
-         {{8750394, 2}, {8750394, 2}}},
+        {"a failed filled report is sent again", false, 3, {1}, 0, 3, {{kFilled, 2}, {kFilled, 1}, {kFilled, 2}}},
+        {"a failed level report is not made up for", false, 3, {2, 3}, 0, 3, {{kFilled, 1}, {kFilled, 2}}},
+        {"a failed emptying report is sent again", true, 0, {0}, 0, 0, {{kEmptied, 1}}},
+        {"a change undone before it was told is not told", false, 3, {0}, 0, 0, {{kEmptied, 2}}},
+        {"an add in between has every entry told afresh", false, 3, {}, 3, 0, {}},
+        {"each outcome finds its entry after a removal", false, 3, {1}, -1, 3, {{kFilled, 2}, {kFilled, 2}}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         WatchState state = Watching({{1, kNoLimits}, {2, kNoLimits}});
-        for (std::size_t i = 0; i < row.before.size(); ++i) {
-            const CyclePlan plan = Posts(state, row.before[i].items, row.before[i].items, row.before[i].failed);
-            if (i + 1 == row.before.size() && row.between != nullptr) row.between(state);
-            RecordDelivered(state, plan);
-        }
-        EXPECT_EQ(Cycle(state, row.items, row.items), row.expected);
+        for (WatchEntry& entry : state.table) entry.toldNonEmpty = row.toldFilled;
+        const CyclePlan plan = Posts(state, row.items, row.items, row.failed);
+        if (row.between > 0) AddWatch(state, row.between, kNoLimits);
+        if (row.between < 0) RemoveWatch(state, -row.between);
+        RecordDelivered(state, plan);
+        EXPECT_EQ(Cycle(state, row.nextItems, row.nextItems), row.next);
     }
 }
 
