@@ -136,11 +136,9 @@ std::optional<BindingTable::Binding> BindingTable::TakeLastBinding() noexcept {
     return last;
 }
 
-std::optional<BindingTable::Chain> BindingTable::TakeLastChain() noexcept {
+std::optional<BindingTable::Chain> BindingTable::LastChain() const noexcept {
     if (chainCount_ == 0) return std::nullopt;
-    const Chain last = chains_[chainCount_ - 1];
-    EraseChain(chainCount_ - 1);
-    return last;
+    return chains_[chainCount_ - 1];
 }
 
 }  // namespace hotrelay

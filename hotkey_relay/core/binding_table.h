@@ -83,7 +83,8 @@ public:
     // The window's last message: its handle may soon name another window, so it is forgotten.
     ProcAddress OnFinalDestroy(WindowId window) noexcept;
 
-    // At unload: everything still held, most recent first, removed as it is handed out.
+    // At unload: everything still held, most recent first. Bindings are removed as they are handed
+    // out; a window stays in the chain until ForgetChain, once its procedure is back in place.
     struct Binding {
         const HotkeyRecord* record;
         WindowId window;
@@ -96,7 +97,7 @@ public:
         bool windowAlive;
     };
     std::optional<Binding> TakeLastBinding() noexcept;
-    std::optional<Chain> TakeLastChain() noexcept;
+    std::optional<Chain> LastChain() const noexcept;
 
     bool Empty() const noexcept { return bindingCount_ == 0 && chainCount_ == 0; }
 

@@ -72,6 +72,19 @@ void LeaveChain(HWND window) {
     }
 }
 
+// How long an unload waits for the thread of a window it handed back to be done with our procedure.
+constexpr UINT kInFlightTimeoutMs = 1000;
+
+// A message of another thread's window may have entered our procedure just before the window was
+// handed back, and the library is unmapped as soon as the unload returns. Once that thread takes a
+// sent message it is between messages, and every later one goes to the procedure handed back.
+void AwaitMessagesInFlight(HWND window) {
+    if (::GetWindowThreadProcessId(window, nullptr) == ::GetCurrentThreadId()) return;
+    DWORD_PTR ignored = 0;
+    // Blocking: under the loader lock this thread must not run the host's procedures meanwhile.
+    ::SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_BLOCK | SMTO_ABORTIFHUNG, kInFlightTimeoutMs, &ignored);
+}
+
 }  // namespace
 
 LockedTable::LockedTable() noexcept : lock_(g_tableLock) {}
@@ -155,11 +168,14 @@ void ReleaseAllBindings() noexcept {
         ::UnregisterHotKey(window, binding->atom);
         ::GlobalDeleteAtom(binding->atom);
     }
-    while (const auto chain = LockedTable()->TakeLastChain()) {
+    while (const auto chain = ReadTable()->LastChain()) {
         HWND window = WindowFrom(chain->window);
         // With another procedure on top, an unload without QVUninit cannot take ours out of the chain.
-        if (chain->windowAlive && OursInstalled(window))
-            ::SetWindowLongA(window, GWL_WNDPROC, static_cast<LONG_PTR>(chain->next));
+        const bool restore = chain->windowAlive && OursInstalled(window);
+        // Handed back before it is forgotten, as in LeaveChain.
+        if (restore) ::SetWindowLongA(window, GWL_WNDPROC, static_cast<LONG_PTR>(chain->next));
+        LockedTable()->ForgetChain(chain->window);
+        if (restore) AwaitMessagesInFlight(window);
     }
 }
 

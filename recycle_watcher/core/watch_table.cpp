@@ -21,10 +21,11 @@ WatchRecord DefaultRecord(const WatchState& state) {
 }
 
 bool AddWatch(WatchState& state, std::int32_t objectId, const WatchRecord& record) {
-    state.binNonEmpty = false;
+    ++state.adds;
+    for (std::size_t i = 0; i < state.count; ++i) state.table[i].toldNonEmpty = false;
     bool added = false;
     if (state.count < kMaxWatches) {
-        state.table[state.count] = WatchEntry{objectId, record};
+        state.table[state.count] = WatchEntry{objectId, record, state.adds};
         ++state.count;
         added = true;
     }

@@ -16,7 +16,9 @@ inline constexpr std::size_t kMaxWatches = 4;
 
 struct WatchEntry {
     std::int32_t objectId;
-    WatchRecord record;  // a copy; the host's record reaches it only through the properties dialog
+    WatchRecord record;         // a copy; the host's record reaches it only through the properties dialog
+    std::uint32_t serial = 0;   // the AddWatch that made it: a cycle's outcome finds it after a removal
+    bool toldNonEmpty = false;  // the bin state this object was last told by a post that succeeded
 };
 
 struct WatchState {
@@ -26,15 +28,15 @@ struct WatchState {
     bool firstConfig = true;  // the first properties dialog shows its record's own intervals
     std::array<WatchEntry, kMaxWatches> table{};
     std::size_t count = 0;
-    bool binNonEmpty = false;  // what the watched objects were last told
+    std::uint32_t adds = 0;  // AddWatch calls so far, each of which makes the bin's state news again
 };
 
 // QVDefault: the intervals in force, everything else 0.
 WatchRecord DefaultRecord(const WatchState& state);
 
-// QVInit: appends the object unless the table is full (then returns false). Either way the last bin
-// state goes back to empty, so a non-empty bin is announced again to every entry, and the first call
-// in the process adopts the record's intervals. Returns whether the object was added.
+// QVInit: appends the object unless the table is full (then returns false). Either way every entry's
+// last told state goes back to empty, so a non-empty bin is announced again to every entry, and the
+// first call in the process adopts the record's intervals. Returns whether the object was added.
 bool AddWatch(WatchState& state, std::int32_t objectId, const WatchRecord& record);
 
 // Takes back the entry the last successful AddWatch appended (when the object cannot be watched after

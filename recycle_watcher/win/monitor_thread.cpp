@@ -267,11 +267,13 @@ private:
     }
 
     MonitorEvent Post() noexcept {
-        const CyclePlan plan = PlanMonitorCycle(self_.stopRequested, last_.count, last_.size);
+        CyclePlan plan = PlanMonitorCycle(self_.stopRequested, last_.count, last_.size);
         for (std::size_t i = 0; i < plan.size; ++i) {
-            const Notification& note = plan.notifications[i];
-            ::PostMessageA(host_, qv::kNotifyMessage, note.code, static_cast<LPARAM>(note.objectId));
+            Notification& note = plan.notifications[i];
+            note.delivered = ::PostMessageA(host_, qv::kNotifyMessage, note.code, static_cast<LPARAM>(note.objectId)) !=
+                             FALSE;
         }
+        RecordMonitorCycle(plan);
         return Facts(MonitorEventKind::kPosted);
     }
 

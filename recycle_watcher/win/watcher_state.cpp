@@ -83,8 +83,8 @@ std::uint32_t RefreshIntervalInForce() {
 
 CyclePlan PlanMonitorCycle(const std::atomic<bool>& stopRequested, std::uint64_t itemCount, std::uint64_t sizeBytes) {
     const qv::ExclusiveLock lock(g_lock);
-    // Checked under the lock: a thread told to go must not tell, or mark as told, the objects that a
-    // later QVInit added for the thread that replaced it.
+    // Checked under the lock: a thread told to go must not tell the objects that a later QVInit added
+    // for the thread that replaced it.
     if (stopRequested.load()) return {};
     return PlanCycle(g_state, itemCount, sizeBytes);
 }
@@ -103,6 +103,11 @@ void DoubtMeasurement() {
 MonitorMeasurement LastMeasurement() {
     const qv::ExclusiveLock lock(g_lock);
     return g_lastMeasurement;
+}
+
+void RecordMonitorCycle(const CyclePlan& plan) {
+    const qv::ExclusiveLock lock(g_lock);
+    RecordDelivered(g_state, plan);
 }
 
 }  // namespace wastewatch

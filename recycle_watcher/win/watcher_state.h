@@ -35,9 +35,11 @@ void UnwatchObject(std::int32_t objectId);
 bool IsWatching();
 std::uint32_t CheckIntervalInForce();
 std::uint32_t RefreshIntervalInForce();
-// Decides the cycle's notifications from the table as it is now and records the state as told;
-// nothing once the calling thread has been told to stop.
+// Decides the cycle's notifications from the table as it is now; nothing once the calling thread has
+// been told to stop.
 CyclePlan PlanMonitorCycle(const std::atomic<bool>& stopRequested, std::uint64_t itemCount, std::uint64_t sizeBytes);
+// After the plan's posts, each marked with whether it succeeded (see RecordDelivered).
+void RecordMonitorCycle(const CyclePlan& plan);
 
 // The monitor's last measurement, left for the properties dialog; nothing once the calling thread has
 // been told to stop. Doubting it (a change signal, a watch to open again, the thread leaving) keeps

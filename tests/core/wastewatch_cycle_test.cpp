@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -20,6 +21,21 @@ Posted Notes(const CyclePlan& plan) {
     return notes;
 }
 
+// A cycle's plan, posted: every post succeeds but those at the given places of the plan.
+CyclePlan Posts(const WatchState& state, std::uint64_t items, std::uint64_t size,
+                const std::vector<std::size_t>& failed = {}) {
+    CyclePlan plan = PlanCycle(state, items, size);
+    for (std::size_t i = 0; i < plan.size; ++i)
+        plan.notifications[i].delivered = std::find(failed.begin(), failed.end(), i) == failed.end();
+    return plan;
+}
+
+Posted Cycle(WatchState& state, std::uint64_t items, std::uint64_t size) {
+    const CyclePlan plan = Posts(state, items, size);
+    RecordDelivered(state, plan);
+    return Notes(plan);
+}
+
 WatchState Watching(std::initializer_list<std::pair<std::int32_t, WatchRecord>> entries) {
     WatchState state;
     for (const auto& [id, record] : entries) AddWatch(state, id, record);
@@ -30,24 +46,22 @@ constexpr WatchRecord kNoLimits{1, 1, 0, 0, 0, 0};
 
 TEST(MonitorCycle, EmptyBinAtStartTellsNothing) {
     WatchState state = Watching({{1, kNoLimits}, {2, kNoLimits}});
-    EXPECT_TRUE(Notes(PlanCycle(state, 0, 0)).empty());
-    EXPECT_TRUE(Notes(PlanCycle(state, 0, 0)).empty());
-    EXPECT_FALSE(state.binNonEmpty);
+    EXPECT_TRUE(Cycle(state, 0, 0).empty());
+    EXPECT_TRUE(Cycle(state, 0, 0).empty());
 }
 
 TEST(MonitorCycle, FillingTellsTheChangeThenTheLevelsInTableOrder) {
     WatchState state = Watching({{20, kNoLimits}, {10, kNoLimits}});
-    EXPECT_EQ(Notes(PlanCycle(state, 3, 300)), (Posted{{8750394, 20}, {8750394, 10}, {8750394, 20}, {8750394, 10}}));
-    EXPECT_TRUE(state.binNonEmpty);
+    EXPECT_EQ(Cycle(state, 3, 300), (Posted{{8750394, 20}, {8750394, 10}, {8750394, 20}, {8750394, 10}}));
     // The next cycle brings only the level reports.
-    EXPECT_EQ(Notes(PlanCycle(state, 3, 300)), (Posted{{8750394, 20}, {8750394, 10}}));
+    EXPECT_EQ(Cycle(state, 3, 300), (Posted{{8750394, 20}, {8750394, 10}}));
 }
 
 TEST(MonitorCycle, EmptyingTellsOnlyTheChange) {
     WatchState state = Watching({{1, kNoLimits}, {2, WatchRecord{1, 1, 1, 1, 1, 1}}});
-    PlanCycle(state, 5, 5 * kMiB);
-    EXPECT_EQ(Notes(PlanCycle(state, 0, 0)), (Posted{{8750393, 1}, {8750393, 2}}));
-    EXPECT_TRUE(Notes(PlanCycle(state, 0, 0)).empty());
+    Cycle(state, 5, 5 * kMiB);
+    EXPECT_EQ(Cycle(state, 0, 0), (Posted{{8750393, 1}, {8750393, 2}}));
+    EXPECT_TRUE(Cycle(state, 0, 0).empty());
 }
 
 TEST(MonitorCycle, EachEntryGetsItsOwnLevel) {
@@ -55,39 +69,64 @@ TEST(MonitorCycle, EachEntryGetsItsOwnLevel) {
     const WatchRecord warning{1, 1, 1, 1, 100, 2};
     const WatchRecord warningOff{1, 1, 0, 0, 1, 1};
     WatchState state = Watching({{1, critical}, {2, warning}, {3, warningOff}});
-    state.binNonEmpty = true;
-    EXPECT_EQ(Notes(PlanCycle(state, 1, 2 * kMiB)), (Posted{{8750395, 1}, {8750396, 2}, {8750394, 3}}));
+    for (WatchEntry& entry : state.table) entry.toldNonEmpty = true;
+    EXPECT_EQ(Cycle(state, 1, 2 * kMiB), (Posted{{8750395, 1}, {8750396, 2}, {8750394, 3}}));
 }
 
 TEST(MonitorCycle, BothLimitsReachedAfterAChangeStillTellTheChangeFirst) {
     WatchState state = Watching({{9, WatchRecord{1, 1, 1, 1, 1, 1}}});
-    EXPECT_EQ(Notes(PlanCycle(state, 1, kMiB)), (Posted{{8750394, 9}, {8750395, 9}}));
+    EXPECT_EQ(Cycle(state, 1, kMiB), (Posted{{8750394, 9}, {8750395, 9}}));
 }
 
 TEST(MonitorCycle, AddingAnObjectMakesTheFilledBinNewsAgain) {
     WatchState state = Watching({{1, kNoLimits}});
-    PlanCycle(state, 2, 10);
+    Cycle(state, 2, 10);
     AddWatch(state, 2, kNoLimits);
-    EXPECT_EQ(Notes(PlanCycle(state, 2, 10)), (Posted{{8750394, 1}, {8750394, 2}, {8750394, 1}, {8750394, 2}}));
+    EXPECT_EQ(Cycle(state, 2, 10), (Posted{{8750394, 1}, {8750394, 2}, {8750394, 1}, {8750394, 2}}));
 }
 
 TEST(MonitorCycle, AnEmptyBinIsNotAnnouncedAfterAnAdd) {
     WatchState state = Watching({{1, kNoLimits}});
-    PlanCycle(state, 2, 10);
-    PlanCycle(state, 0, 0);
+    Cycle(state, 2, 10);
+    Cycle(state, 0, 0);
     AddWatch(state, 2, kNoLimits);
-    EXPECT_TRUE(Notes(PlanCycle(state, 0, 0)).empty());
+    EXPECT_TRUE(Cycle(state, 0, 0).empty());
 }
 
-TEST(MonitorCycle, NoEntriesStillRecordsTheState) {
-    WatchState state;
-    EXPECT_TRUE(Notes(PlanCycle(state, 4, 4)).empty());
-    EXPECT_TRUE(state.binNonEmpty);
+TEST(MonitorCycle, OnlyADeliveredStateReportCountsAsTold) {
+    constexpr std::uint32_t kEmptied = 8750393, kFilled = 8750394;
+    struct Row {
+        const char* name;
+        bool toldFilled;  // what both entries were told before
+        std::uint64_t items;
+        std::vector<std::size_t> failed;  // the places in that cycle's plan whose posts fail
+        std::int32_t between;             // added (above 0) or removed (below 0) before the outcome is recorded
+        std::uint64_t nextItems;
+        Posted next;
+    };
+    const Row rows[] = {
+        {"a failed filled report is sent again", false, 3, {1}, 0, 3, {{kFilled, 2}, {kFilled, 1}, {kFilled, 2}}},
+        {"a failed level report is not made up for", false, 3, {2, 3}, 0, 3, {{kFilled, 1}, {kFilled, 2}}},
+        {"a failed emptying report is sent again", true, 0, {0}, 0, 0, {{kEmptied, 1}}},
+        {"a change undone before it was told is not told", false, 3, {0}, 0, 0, {{kEmptied, 2}}},
+        {"an add in between has every entry told afresh", false, 3, {}, 3, 0, {}},
+        {"each outcome finds its entry after a removal", false, 3, {1}, -1, 3, {{kFilled, 2}, {kFilled, 2}}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        WatchState state = Watching({{1, kNoLimits}, {2, kNoLimits}});
+        for (WatchEntry& entry : state.table) entry.toldNonEmpty = row.toldFilled;
+        const CyclePlan plan = Posts(state, row.items, row.items, row.failed);
+        if (row.between > 0) AddWatch(state, row.between, kNoLimits);
+        if (row.between < 0) RemoveWatch(state, -row.between);
+        RecordDelivered(state, plan);
+        EXPECT_EQ(Cycle(state, row.nextItems, row.nextItems), row.next);
+    }
 }
 
 TEST(MonitorCycle, ACountAboveTwoToTheSixtyThreeReadsAsEmpty) {
     WatchState state = Watching({{1, kNoLimits}});
-    EXPECT_TRUE(Notes(PlanCycle(state, std::uint64_t{1} << 63, 0)).empty());
+    EXPECT_TRUE(Cycle(state, std::uint64_t{1} << 63, 0).empty());
 }
 
 TEST(MonitorCycle, AFullTableFillsThePlan) {

@@ -18,6 +18,16 @@ std::vector<std::int32_t> Ids(const WatchState& state) {
     return ids;
 }
 
+std::vector<bool> Told(const WatchState& state) {
+    std::vector<bool> told;
+    for (std::size_t i = 0; i < state.count; ++i) told.push_back(state.table[i].toldNonEmpty);
+    return told;
+}
+
+void TellNonEmpty(WatchState& state) {
+    for (WatchEntry& entry : state.table) entry.toldNonEmpty = true;
+}
+
 TEST(WatchTableDefaults, FreshStateHoldsTheInitialValues) {
     const WatchState state;
     EXPECT_EQ(state.checkInterval, 4u);
@@ -25,7 +35,6 @@ TEST(WatchTableDefaults, FreshStateHoldsTheInitialValues) {
     EXPECT_TRUE(state.firstInit);
     EXPECT_TRUE(state.firstConfig);
     EXPECT_EQ(state.count, 0u);
-    EXPECT_FALSE(state.binNonEmpty);
 }
 
 TEST(WatchTableDefaults, DefaultRecordTakesTheIntervalsInForceAndZeroesTheRest) {
@@ -73,7 +82,7 @@ TEST(WatchTableAdd, FifthObjectIsRefusedAndStillResetsTheBinState) {
     WatchState state;
     for (std::int32_t id = 1; id <= 4; ++id)
         ASSERT_TRUE(AddWatch(state, id, Record(1, 1, static_cast<std::uint32_t>(id))));
-    state.binNonEmpty = true;
+    TellNonEmpty(state);
     const auto tableBefore = state.table;
     EXPECT_FALSE(AddWatch(state, 5, Record(99, 99, 99)));
     EXPECT_EQ(state.count, 4u);
@@ -82,16 +91,16 @@ TEST(WatchTableAdd, FifthObjectIsRefusedAndStillResetsTheBinState) {
         SCOPED_TRACE(i);
         EXPECT_EQ(state.table[i].record.criticalLimit, tableBefore[i].record.criticalLimit);
     }
-    EXPECT_FALSE(state.binNonEmpty);
+    EXPECT_EQ(Told(state), std::vector<bool>(4, false));
     EXPECT_EQ(state.checkInterval, 1u);  // the full table's call is not the first one
 }
 
 TEST(WatchTableAdd, EveryAddResetsTheBinStateToEmpty) {
     WatchState state;
     ASSERT_TRUE(AddWatch(state, 1, Record(1, 1)));
-    state.binNonEmpty = true;
+    TellNonEmpty(state);
     ASSERT_TRUE(AddWatch(state, 2, Record(1, 1)));
-    EXPECT_FALSE(state.binNonEmpty);
+    EXPECT_EQ(Told(state), (std::vector<bool>{false, false}));
 }
 
 TEST(WatchTableIntervals, FirstInitAdoptsItsIntervalsAndLaterOnesNever) {
@@ -161,9 +170,10 @@ TEST(WatchTableRemove, DuplicateIdentifiersLoseOnlyTheFirstEntry) {
 TEST(WatchTableRemove, RemovalLeavesTheBinStateAlone) {
     WatchState state;
     ASSERT_TRUE(AddWatch(state, 1, Record(1, 1)));
-    state.binNonEmpty = true;
+    ASSERT_TRUE(AddWatch(state, 2, Record(1, 1)));
+    TellNonEmpty(state);
     RemoveWatch(state, 1);
-    EXPECT_TRUE(state.binNonEmpty);
+    EXPECT_EQ(Told(state), (std::vector<bool>{true}));
 }
 
 TEST(WatchTableConfig, FirstConfigKeepsTheRecordsOwnIntervals) {

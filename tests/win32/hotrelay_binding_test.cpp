@@ -487,14 +487,15 @@ TEST_F(Hotrelay, SubclassOnTopSurvivesUnload) {
     EXPECT_EQ(g_seen.messages()[0].message, static_cast<UINT>(WM_DESTROY));
 }
 
-// The host detaches an object whose window another thread owns while that thread keeps sending
-// itself messages: every one of them must reach the host's procedure, before, during and after each
-// unbind.
-TEST_F(Hotrelay, UnbindLosesNoMessageOfAnotherThreadsWindow) {
+// The host lets go of an object whose window another thread owns, by QVUninit or by unloading the
+// library without it, while that thread keeps sending itself messages: every one of them must reach
+// the host's procedure, before, during and after each release.
+TEST_F(Hotrelay, ReleaseLosesNoMessageOfAnotherThreadsWindow) {
     qvtest::WindowThread owner(kObjectClass);
     HWND window = owner.window();
     const qv::ObjectRecord object = Object(96, window);
-    constexpr int kRounds = 3000;
+    // Each unload costs a load and a wait for the window's thread: fewer rounds catch a lost message.
+    constexpr int kUninitRounds = 3000, kUnloadRounds = 300;
     std::atomic<bool> stop{false};
     long sent = 0, lost = 0;
     qv::UniqueHandle finished(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
@@ -509,21 +510,24 @@ TEST_F(Hotrelay, UnbindLosesNoMessageOfAnotherThreadsWindow) {
     };
     ASSERT_TRUE(::PostMessageA(window, kRunHere, 0, reinterpret_cast<LPARAM>(&receive)));
     int bound = 0;
-    for (int round = 0; round < kRounds; ++round) {
+    for (int round = 0; round < kUninitRounds + kUnloadRounds; ++round) {
+        const bool unload = round >= kUninitRounds;
+        if (unload) plugin_ = qvtest::LoadPlugin("Hotrelay2.dll");
         HotkeyRecord record = Settings(MOD_CONTROL | MOD_SHIFT, VK_F11, hotrelay::kSingleClick);
         // Only the window's own thread can register a hotkey on it, and only that thread can
-        // unregister it again: the test thread unbinds everything else.
+        // unregister it again: the test thread releases everything else.
         const std::function<void()> init = [&] { Init(object, record); };
         ::SendMessageA(window, kRunHere, 0, reinterpret_cast<LPARAM>(&init));
         const int hotkey = record.atom;
         if (hotkey != 0) ++bound;
-        Uninit(object, record);
+        if (unload) plugin_.Unload();
+        else Uninit(object, record);
         const std::function<void()> release = [&] { ::UnregisterHotKey(window, hotkey); };
         ::SendMessageA(window, kRunHere, 0, reinterpret_cast<LPARAM>(&release));
     }
     stop = true;
     ASSERT_EQ(::WaitForSingleObject(finished.get(), 10000), WAIT_OBJECT_0);
-    EXPECT_EQ(bound, kRounds);
+    EXPECT_EQ(bound, kUninitRounds + kUnloadRounds);
     EXPECT_EQ(lost, 0) << "of " << sent << " messages sent";
     EXPECT_EQ(::GetWindowLongA(window, GWL_WNDPROC), ClassProc());
 }
