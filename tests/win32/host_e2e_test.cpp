@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 
 #include "hotkey_record.h"
 #include "records.h"
@@ -24,22 +23,12 @@ static_assert(qvhost::kTourHotkeyModifier == hotrelay::kModControl);
 
 int g_hostRuns = 0;  // each run's output file is its own: a host may be started while another one runs
 
-struct HostRun {
-    DWORD exitCode = 0xDEADBEEF;
-    std::string output;
-};
+using HostRun = qvtest::ProgramRun;
 
 std::string TempPath(const char* name) {
     char folder[MAX_PATH] = {};
     ::GetTempPathA(MAX_PATH, folder);
     return std::string(folder) + name + std::to_string(::GetCurrentProcessId());
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
 }
 
 void WriteFile(const std::string& path, const std::string& text) {
@@ -49,48 +38,17 @@ void WriteFile(const std::string& path, const std::string& text) {
 
 // Waits until the host's output so far holds text.
 bool WaitForOutput(const std::string& outputPath, const char* text, DWORD timeout = 20000) {
-    return qvtest::PumpUntil([&] { return ReadFile(outputPath).find(text) != std::string::npos; }, timeout);
+    return qvtest::PumpUntil([&] { return qvtest::ReadWholeFile(outputPath).find(text) != std::string::npos; },
+                             timeout);
 }
 
 // Starts reference_host.exe with these arguments, its output going to a file. whileRunning gets the
 // output file's path and may act on the host before it is waited for.
 template <typename Action>
 HostRun RunHost(const std::string& arguments, Action whileRunning, DWORD timeout = 90000) {
-    HostRun run;
     const std::string outputPath = TempPath(("host_output_" + std::to_string(++g_hostRuns) + "_").c_str());
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    qv::UniqueHandle output(::CreateFileA(outputPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (output.get() == INVALID_HANDLE_VALUE) {
-        output.release();
-        ADD_FAILURE() << "cannot create " << outputPath;
-        return run;
-    }
-    const std::string program = qvtest::BesideProgram("reference_host.exe");
-    std::string command = "\"" + program + "\" " + arguments;
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = output.get();
-    startup.hStdError = output.get();
-    PROCESS_INFORMATION process{};
-    if (!::CreateProcessA(program.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                          &process)) {
-        ADD_FAILURE() << "cannot start the host, error " << ::GetLastError();
-        return run;
-    }
-    qv::UniqueHandle processHandle(process.hProcess), threadHandle(process.hThread);
-    whileRunning(outputPath);
-    if (::WaitForSingleObject(process.hProcess, timeout) != WAIT_OBJECT_0) {
-        ::TerminateProcess(process.hProcess, 99);
-        ::WaitForSingleObject(process.hProcess, 5000);
-        ADD_FAILURE() << "the host did not end in time";
-    }
-    ::GetExitCodeProcess(process.hProcess, &run.exitCode);
-    output.reset();
-    run.output = ReadFile(outputPath);
-    ::DeleteFileA(outputPath.c_str());
-    return run;
+    return qvtest::RunBeside(
+        "reference_host.exe", arguments, outputPath, [&] { whileRunning(outputPath); }, timeout);
 }
 
 HostRun RunHost(const std::string& arguments) {
@@ -141,7 +99,7 @@ TEST(HostEndToEnd, TourDrivesBothFlowsAndWhatWasSetSurvivesTheReopen) {
                                      "tour: every step passed"}));
     EXPECT_EQ(run.output.find("host: warning"), std::string::npos) << run.output;
 
-    const qvhost::RecordsFile file = qvhost::ReadRecords(ReadFile(records));
+    const qvhost::RecordsFile file = qvhost::ReadRecords(qvtest::ReadWholeFile(records));
     const auto hotkey = qvhost::ChooseRecord(file, true, "default", 22, "Hotrelay2.dll",
                                              sizeof(hotrelay::HotkeyRecord));
     ASSERT_TRUE(hotkey.data.has_value()) << hotkey.warning;
@@ -163,7 +121,7 @@ TEST(HostEndToEnd, TourDrivesBothFlowsAndWhatWasSetSurvivesTheReopen) {
     EXPECT_EQ(watch.warningLimit, qvhost::kTourWarningLimit);
     EXPECT_NE(watch.notifyCritical, 0u);
     EXPECT_NE(watch.notifyWarning, 0u);
-    EXPECT_EQ(ReadFile(screenshot).substr(1, 3), "PNG");
+    EXPECT_EQ(qvtest::ReadWholeFile(screenshot).substr(1, 3), "PNG");
     ::DeleteFileA(records.c_str());
 }
 
@@ -207,7 +165,7 @@ TEST(HostEndToEnd, DamagedOrCutRecordsFallBackAloneAndTheGoodOnesAreKept) {
         const HostRun run = RunHost("--once --records " + Quoted(records));
         EXPECT_EQ(run.exitCode, 0u);
         EXPECT_NE(run.output.find("host: warning: " + std::string(c.warning)), std::string::npos) << run.output;
-        const qvhost::RecordsFile saved = qvhost::ReadRecords(ReadFile(records));
+        const qvhost::RecordsFile saved = qvhost::ReadRecords(qvtest::ReadWholeFile(records));
         EXPECT_TRUE(saved.problems.empty());
         const auto bin = qvhost::ChooseRecord(saved, true, "default", 1, "Wastewatch.dll", 24);
         const auto hotkey = qvhost::ChooseRecord(saved, true, "default", 22, "Hotrelay2.dll", 20);
@@ -254,8 +212,8 @@ TEST(HostEndToEnd, StaleHotkeyRecordBindsCleanlyAndAFailedSaveLeavesTheOldFile) 
     EXPECT_TRUE(InOrder(run.output, {"\"C\" (22) record restored: 02000000 78000000 01000000 ffc00000 78563412",
                                      "\"C\" (22) clicked: QVCommandEx(\"Calculator.dll(Key)\", 67",
                                      "host: error: records not saved", "are kept in \"" + records + ".unsaved\""}));
-    EXPECT_EQ(ReadFile(records), text);
-    EXPECT_TRUE(qvhost::ReadRecords(ReadFile(records + ".unsaved")).valid);
+    EXPECT_EQ(qvtest::ReadWholeFile(records), text);
+    EXPECT_TRUE(qvhost::ReadRecords(qvtest::ReadWholeFile(records + ".unsaved")).valid);
     ::DeleteFileA((records + ".unsaved").c_str());
     ::DeleteFileA(records.c_str());
 }
@@ -288,7 +246,7 @@ TEST(HostRecordsFile, UnreadableFileIsNotSavedOver) {
     EXPECT_TRUE(InOrder(run.output, {"host: error: cannot read the records file \"" + records + "\"",
                                      "sharing violation", "\"Display\" (3) record from QVDefault",
                                      "host: error: records not saved", "would have gone to " + records}));
-    EXPECT_EQ(ReadFile(records), text);
+    EXPECT_EQ(qvtest::ReadWholeFile(records), text);
     ::DeleteFileA(records.c_str());
     ::DeleteFileA(desktop.c_str());
 }
@@ -308,7 +266,7 @@ TEST(HostRecordsFile, SaveKeepsWhatAnotherHostSavedMeanwhile) {
                                   });
     EXPECT_EQ(first.exitCode, 0u) << first.output;
     EXPECT_EQ(second.exitCode, 0u) << second.output;
-    const qvhost::RecordsFile saved = qvhost::ReadRecords(ReadFile(records));
+    const qvhost::RecordsFile saved = qvhost::ReadRecords(qvtest::ReadWholeFile(records));
     EXPECT_TRUE(saved.valid && saved.problems.empty());
     for (const char* name : {"alpha", "beta"}) {
         SCOPED_TRACE(name);
@@ -322,7 +280,7 @@ TEST(HostRecordsFile, SaveKeepsWhatAnotherHostSavedMeanwhile) {
 // Each record of the file as "desktop/id plug-in".
 std::vector<std::string> RecordsIn(const std::string& path) {
     std::vector<std::string> held;
-    for (const qvhost::StoredRecord& r : qvhost::ReadRecords(ReadFile(path)).records)
+    for (const qvhost::StoredRecord& r : qvhost::ReadRecords(qvtest::ReadWholeFile(path)).records)
         held.push_back(r.desktop + "/" + std::to_string(r.id) + " " + r.plugin);
     std::sort(held.begin(), held.end());
     return held;
@@ -367,7 +325,7 @@ TEST(HostRecordsFile, SaveWaitsForAProgramHoldingTheFileOrKeepsTheRecordsAside) 
     EXPECT_EQ(run.exitCode, 0u);
     EXPECT_TRUE(InOrder(run.output, {"is in use", "host: error: records not saved: cannot replace",
                                      "are kept in \"" + side + "\""}));
-    EXPECT_EQ(ReadFile(records), office);
+    EXPECT_EQ(qvtest::ReadWholeFile(records), office);
     EXPECT_EQ(RecordsIn(side), std::vector<std::string>{"alpha/3 Calculator.dll"});
 
     // Another host saved its own record for the object meanwhile: the side file's wins at the next

@@ -67,62 +67,19 @@ struct QvcheckOutput {
     std::string json;
 };
 
-std::string ReadWholeFile(const std::string& path) {
-    std::string text;
-    qv::UniqueHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.get() == INVALID_HANDLE_VALUE) {
-        file.release();
-        return text;
-    }
-    char buffer[4096];
-    DWORD got = 0;
-    while (::ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
-    return text;
-}
-
 QvcheckOutput RunQvcheck(const Row& row) {
-    QvcheckOutput run;
     char folder[MAX_PATH] = {};
     ::GetTempPathA(MAX_PATH, folder);
     const std::string base = std::string(folder) + "qvcheck_" + row.name;
-    const std::string jsonPath = base + ".json", tablePath = base + ".txt";
+    const std::string jsonPath = base + ".json";
     ::DeleteFileA(jsonPath.c_str());
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    qv::UniqueHandle output(::CreateFileA(tablePath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (output.get() == INVALID_HANDLE_VALUE) {
-        output.release();
-        ADD_FAILURE() << "cannot create " << tablePath << ": error " << ::GetLastError();
-        return run;
-    }
-    const std::string program = qvtest::BesideProgram("qvcheck.exe");
-    std::string command = "\"" + program + "\" --cycles " + kCycles + " --json \"" + jsonPath + "\" " + row.options +
-                          " \"" + qvtest::BesideProgram(row.plugin) + "\"";
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = output.get();
-    startup.hStdError = output.get();
-    PROCESS_INFORMATION process{};
-    if (!::CreateProcessA(program.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                          &process)) {
-        ADD_FAILURE() << "cannot start " << command << ": error " << ::GetLastError();
-        return run;
-    }
-    qv::UniqueHandle processHandle(process.hProcess), threadHandle(process.hThread);
-    if (::WaitForSingleObject(process.hProcess, kRunLimitMs) != WAIT_OBJECT_0) {
-        ::TerminateProcess(process.hProcess, 99);
-        ::WaitForSingleObject(process.hProcess, 5000);
-        ADD_FAILURE() << command << " did not end within " << kRunLimitMs << " ms";
-    }
-    ::GetExitCodeProcess(process.hProcess, &run.exitCode);
-    output.reset();
-    run.table = ReadWholeFile(tablePath);
-    run.json = ReadWholeFile(jsonPath);
-    ::DeleteFileA(tablePath.c_str());
+    const std::string arguments = std::string("--cycles ") + kCycles + " --json \"" + jsonPath + "\" " + row.options +
+                                  " \"" + qvtest::BesideProgram(row.plugin) + "\"";
+    const qvtest::ProgramRun run = qvtest::RunBeside(
+        "qvcheck.exe", arguments, base + ".txt", [] {}, kRunLimitMs);
+    QvcheckOutput result{run.exitCode, run.output, qvtest::ReadWholeFile(jsonPath)};
     ::DeleteFileA(jsonPath.c_str());
-    return run;
+    return result;
 }
 
 // A read of an unmapped address is an access violation, 0xC0000005, under Windows and Wine; but under

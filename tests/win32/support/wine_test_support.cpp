@@ -110,6 +110,59 @@ private:
 
 }  // namespace
 
+ProgramRun RunBeside(const char* program, const std::string& arguments, const std::string& outputPath,
+                     const std::function<void()>& whileRunning, DWORD timeoutMilliseconds) {
+    ProgramRun run;
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    qv::UniqueHandle output(::CreateFileA(outputPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (output.get() == INVALID_HANDLE_VALUE) {
+        output.release();
+        ADD_FAILURE() << "cannot create " << outputPath << ": error " << ::GetLastError();
+        return run;
+    }
+    const std::string path = BesideProgram(program);
+    std::string command = "\"" + path + "\" " + arguments;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = output.get();
+    startup.hStdError = output.get();
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessA(path.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                          &process)) {
+        ADD_FAILURE() << "cannot start " << command << ": error " << ::GetLastError();
+        return run;
+    }
+    qv::UniqueHandle processHandle(process.hProcess), threadHandle(process.hThread);
+    whileRunning();
+    if (::WaitForSingleObject(process.hProcess, timeoutMilliseconds) != WAIT_OBJECT_0) {
+        ::TerminateProcess(process.hProcess, 99);
+        ::WaitForSingleObject(process.hProcess, 5000);
+        ADD_FAILURE() << command << " did not end within " << timeoutMilliseconds << " ms";
+    }
+    ::GetExitCodeProcess(process.hProcess, &run.exitCode);
+    output.reset();
+    run.output = ReadWholeFile(outputPath);
+    ::DeleteFileA(outputPath.c_str());
+    return run;
+}
+
+std::string ReadWholeFile(const std::string& path) {
+    std::string text;
+    qv::UniqueHandle file(::CreateFileA(path.c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.get() == INVALID_HANDLE_VALUE) {
+        file.release();
+        return text;
+    }
+    char buffer[4096];
+    DWORD got = 0;
+    while (::ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
+    return text;
+}
+
 bool RanInChildProcess(DWORD timeoutMilliseconds) {
     const std::string ownCommandLine = ::GetCommandLineA();
     if (const auto flag = ownCommandLine.find(kChildFlag); flag != std::string::npos) {

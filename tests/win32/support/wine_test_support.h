@@ -21,6 +21,19 @@ namespace qvtest {
 // A file next to the test program (the build puts every DLL and program in one folder).
 std::string BesideProgram(const char* fileName);
 
+// A program beside the test program, started with these arguments and its output going to outputPath;
+// whileRunning may act on it before it is waited for. One that runs past timeoutMilliseconds is ended
+// and fails the test. The output file is read and removed.
+struct ProgramRun {
+    DWORD exitCode = 0xDEADBEEF;
+    std::string output;
+};
+ProgramRun RunBeside(const char* program, const std::string& arguments, const std::string& outputPath,
+                     const std::function<void()>& whileRunning, DWORD timeoutMilliseconds);
+
+// A whole file as it is now; empty when it cannot be read.
+std::string ReadWholeFile(const std::string& path);
+
 // Loads a plug-in beside the test program; fails the current test (fatally) if it cannot.
 qv::PluginLibrary LoadPlugin(const char* fileName);
 
