@@ -2,6 +2,7 @@
 // stands in its way, what the side file holds, and what the next start and save make of it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 
 #include "record_store.h"
