@@ -93,21 +93,21 @@ Verdict CheckExports(const Options& options) {
     std::vector<std::string> absent;
     for (std::size_t i = 0; i < kExportCount; ++i) {
         const auto which = static_cast<Export>(i);
-        const ExportSpec& spec = Spec(which);
+        const ExportEntry& entry = EntryOf(which);
         if (plugin.Has(which)) {
             ++found;
             continue;
         }
-        const std::string decorated = std::string(spec.name) + std::string("@") + std::to_string(spec.argumentBytes);
+        const std::string decorated = std::string(entry.name) + std::string("@") + std::to_string(entry.argumentBytes);
         const bool onlyDecorated = ::GetProcAddress(plugin.module(), decorated.c_str()) != nullptr ||
                                    ::GetProcAddress(plugin.module(), ("_" + decorated).c_str()) != nullptr;
         if (onlyDecorated) {
-            outcome.Note(Result::kFail, std::string(spec.name) + " is exported only as " + decorated +
+            outcome.Note(Result::kFail, std::string(entry.name) + " is exported only as " + decorated +
                                             ": export the undecorated name through a .def file or -Wl,--kill-at");
-        } else if (spec.required) {
-            outcome.Note(Result::kFail, std::string(spec.name) + " is not exported: the host cannot use the plug-in");
+        } else if (entry.required) {
+            outcome.Note(Result::kFail, std::string(entry.name) + " is not exported: the host cannot use the plug-in");
         }
-        absent.push_back(std::string(spec.name) + (spec.required ? "" : " (optional)"));
+        absent.push_back(std::string(entry.name) + (entry.required ? "" : " (optional)"));
     }
     if (!plugin.Has(Export::kCommand) && !plugin.Has(Export::kCommandEx)) {
         outcome.Note(LeftToPlugin(options.level),

@@ -11,7 +11,7 @@
 namespace qvcheck {
 namespace {
 
-constexpr std::array<ExportSpec, kExportCount> kSpecs = {{
+constexpr std::array<ExportEntry, kExportCount> kSpecs = {{
     {qv::kGetPluginInfoName, 12, "three pointer arguments", true},
     {qv::kDefaultName, 8, "two arguments", true},
     {qv::kInitName, 8, "two pointer arguments", true},
@@ -166,7 +166,7 @@ void Step(const std::string& text) {
     Emit("step", text);
 }
 
-const ExportSpec& Spec(Export which) {
+const ExportEntry& EntryOf(Export which) {
     return kSpecs[static_cast<std::size_t>(which)];
 }
 
@@ -230,7 +230,7 @@ void Plugin::Unload() {
 
 std::uint32_t Plugin::Call(Export which, std::initializer_list<std::uint32_t> arguments, const std::string& what,
                            int slot, bool dialog) {
-    const ExportSpec& spec = Spec(which);
+    const ExportEntry& entry = EntryOf(which);
     {
         qv::ExclusiveLock lock(g_lock);
         g_callWhat[slot] = what;
@@ -260,11 +260,11 @@ std::uint32_t Plugin::Call(Export which, std::initializer_list<std::uint32_t> ar
     }
     if (g_firstFault.empty()) {
         for (const std::string& fault :
-             {StackCause(spec.name, spec.argumentBytes, spec.argumentWords, outcome.removedBytes),
-              RegisterCause(spec.name, "EBX", kEbxBefore, outcome.ebx),
-              RegisterCause(spec.name, "ESI", kEsiBefore, outcome.esi),
-              RegisterCause(spec.name, "EDI", kEdiBefore, outcome.edi),
-              RegisterCause(spec.name, "EBP", kEbpBefore, outcome.ebp)}) {
+             {StackCause(entry.name, entry.argumentBytes, entry.argumentWords, outcome.removedBytes),
+              RegisterCause(entry.name, "EBX", kEbxBefore, outcome.ebx),
+              RegisterCause(entry.name, "ESI", kEsiBefore, outcome.esi),
+              RegisterCause(entry.name, "EDI", kEdiBefore, outcome.edi),
+              RegisterCause(entry.name, "EBP", kEbpBefore, outcome.ebp)}) {
             if (!fault.empty()) {
                 g_firstFault = fault;
                 break;

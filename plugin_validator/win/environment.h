@@ -23,13 +23,13 @@ void Step(const std::string& text);
 
 enum class Export { kGetPluginInfo, kDefault, kInit, kConfig, kCommand, kCommandEx, kUninit };
 inline constexpr std::size_t kExportCount = 7;
-struct ExportSpec {
+struct ExportEntry {
     const char* name;
     std::uint32_t argumentBytes;
     const char* argumentWords;
     bool required;
 };
-const ExportSpec& Spec(Export which);
+const ExportEntry& EntryOf(Export which);
 
 // Installs the crash report, the watchdog (a call running longer than timeoutMs has hung) and the
 // dialog hook on this thread.
