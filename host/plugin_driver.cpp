@@ -336,19 +336,19 @@ void ActivateObject(HostObject& o) {
         return;
     }
     const InPluginCall call;
-    if (o.library == nullptr || !IsCustomClass(o.desc.objectClass)) {
-        LogObject(o, "clicked");
-        return;
-    }
-    const qv::PluginEntryPoints& e = o.library->plugin->entry();
-    if (e.commandEx != nullptr) {
-        LogObject(o, Format("clicked: QVCommandEx(\"%s\", %u, 0, 0)", o.desc.param1.c_str(), o.desc.param2));
-        e.commandEx(o.desc.param1.c_str(), o.desc.param2, 0, 0);
-    } else if (e.command != nullptr) {
-        LogObject(o, "clicked: QVCommand(0, 0)");
-        e.command(0, 0);
-    } else {
-        LogObject(o, "clicked (its plug-in has no command)");
+    const qv::PluginEntryPoints* e = o.library != nullptr ? &o.library->plugin->entry() : nullptr;
+    switch (ChooseActivation({e != nullptr, IsCustomClass(o.desc.objectClass), e != nullptr && e->commandEx != nullptr,
+                              e != nullptr && e->command != nullptr})) {
+        case Activation::kNothing: LogObject(o, "clicked"); return;
+        case Activation::kCommandEx:
+            LogObject(o, Format("clicked: QVCommandEx(\"%s\", %u, 0, 0)", o.desc.param1.c_str(), o.desc.param2));
+            e->commandEx(o.desc.param1.c_str(), o.desc.param2, 0, 0);
+            return;
+        case Activation::kCommand:
+            LogObject(o, "clicked: QVCommand(0, 0)");
+            e->command(0, 0);
+            return;
+        case Activation::kNoCommand: LogObject(o, "clicked (its plug-in has no command)"); return;
     }
 }
 

@@ -52,6 +52,13 @@ std::vector<PlannedCall> PlanShutDown(const std::vector<ObjectLife>& objects, st
     return calls;
 }
 
+Activation ChooseActivation(ActivationTarget target) {
+    if (!target.attached || !target.customClass) return Activation::kNothing;
+    if (target.hasCommandEx) return Activation::kCommandEx;
+    if (target.hasCommand) return Activation::kCommand;
+    return Activation::kNoCommand;
+}
+
 Admission PluginCalls::Ask(HostRequest request) {
     if (depth_ == 0) return Admission::kCarryOut;
     if (request != HostRequest::kClose) return Admission::kIgnore;

@@ -64,6 +64,24 @@ std::vector<PlannedCall> PlanProperties(std::size_t object, ObjectLife life, boo
 // the last of them every library is unloaded, in load order.
 std::vector<PlannedCall> PlanShutDown(const std::vector<ObjectLife>& objects, std::size_t libraries);
 
+// What a click on an object calls. Only an attached object of the class "custom" calls its plug-in,
+// through QVCommandEx when the plug-in exports it, else through QVCommand.
+enum class Activation {
+    kNothing,    // a plain click: no plug-in, or not of the class "custom"
+    kCommandEx,  // QVCommandEx(param1, param2, 0, 0)
+    kCommand,    // QVCommand(0, 0)
+    kNoCommand,  // its plug-in exports neither
+};
+
+struct ActivationTarget {
+    bool attached = false;  // its library is loaded
+    bool customClass = false;
+    bool hasCommandEx = false;
+    bool hasCommand = false;
+};
+
+Activation ChooseActivation(ActivationTarget target);
+
 // What the user or the tour asks of the host while it may be inside a plug-in call: a plug-in that
 // shows a dialog or a message box runs a message loop inside its call, which hands the host its
 // window messages. Both plug-ins count on one call at a time, and a library unloaded under a call

@@ -124,9 +124,26 @@ TEST(HostCalls, ShutDownSavesFirst) {
     }
 }
 
-}  // namespace
-
-namespace {
+TEST(HostCalls, WhatAClickCalls) {
+    using qvhost::Activation;
+    struct Case {
+        const char* name;
+        qvhost::ActivationTarget target;
+        Activation activation;
+    };
+    const Case cases[] = {
+        {"no plug-in", {false, true, false, false}, Activation::kNothing},
+        {"not custom", {true, false, true, true}, Activation::kNothing},
+        {"both commands", {true, true, true, true}, Activation::kCommandEx},
+        {"QVCommandEx only", {true, true, true, false}, Activation::kCommandEx},
+        {"QVCommand only", {true, true, false, true}, Activation::kCommand},
+        {"no command", {true, true, false, false}, Activation::kNoCommand},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(qvhost::ChooseActivation(c.target), c.activation);
+    }
+}
 
 TEST(HostCalls, WhileAPluginCallRuns) {
     using qvhost::Admission;
