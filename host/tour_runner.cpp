@@ -27,8 +27,8 @@ static_assert(kTourHotkeyVirtualKey == VK_F10);
 namespace {
 
 constexpr DWORD kStepTimeout = 20000;  // ms; the bin's states follow within a few check intervals
-constexpr char kHotkeyDialog[] = "Hotrelay Properties (Version 0.2.2 Build 4 Beta)";
-constexpr char kBinDialog[] = "Wastewatch Properties";
+constexpr char kHotkeyDialog[] = HOTKEY_PROPERTIES_CAPTION;
+constexpr char kBinDialog[] = WATCHER_PROPERTIES_CAPTION;
 
 struct Tour {
     std::vector<TourStep> steps;

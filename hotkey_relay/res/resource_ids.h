@@ -2,6 +2,8 @@
 #pragma once
 
 #define IDD_HOTKEY_PROPERTIES 101
+// Its caption, which the host's tour and the tests find the dialog by.
+#define HOTKEY_PROPERTIES_CAPTION "Hotrelay Properties (Version 0.2.2 Build 4 Beta)"
 
 #define IDC_HOTKEY_KEY 1001
 #define IDC_MODIFIER_ALT 1002

@@ -3,6 +3,8 @@
 #pragma once
 
 #define IDD_WATCHER_PROPERTIES 102
+// Its caption, which the host's tour and the tests find the dialog by.
+#define WATCHER_PROPERTIES_CAPTION "Wastewatch Properties"
 #define IDS_FILL_REPORT 1
 
 #define IDC_CHECK_INTERVAL 1002

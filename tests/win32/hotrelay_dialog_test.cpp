@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "hotkey_record.h"
+#include "hotkey_relay/res/resource_ids.h"
 #include "screenshot.h"
 #include "win32_owner.h"
 #include "wine_test_support.h"
@@ -20,7 +21,7 @@ namespace {
 
 using hotrelay::HotkeyRecord;
 
-constexpr char kCaption[] = "Hotrelay Properties (Version 0.2.2 Build 4 Beta)";
+constexpr char kCaption[] = HOTKEY_PROPERTIES_CAPTION;
 constexpr char kIncomplete[] = "Not configured - select a hotkey, modifier, and command type";
 constexpr char kNotRegistered[] = "Not configured - try another hotkey";
 constexpr char kInUse[] = "Configured and in use";

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "hotkey_record.h"
+#include "hotkey_relay/res/resource_ids.h"
 #include "message_log.h"
 #include "wine_test_support.h"
 
@@ -225,7 +226,7 @@ constexpr NullCall kNullCalls[] = {
 TEST(PluginExports, NullArgumentsNeitherCrashNorThrow) {
     if (qvtest::RanInChildProcess()) return;
     // What a null record or parameter opens: dialogs and the relay's message box, closed unread.
-    qvtest::WindowCloser closer({"Hotrelay Properties (Version 0.2.2 Build 4 Beta)", "Hotrelay::QVCommandEx"});
+    qvtest::WindowCloser closer({HOTKEY_PROPERTIES_CAPTION, "Hotrelay::QVCommandEx"});
     for (const NullCall& c : kNullCalls) {
         const std::string row = std::string(c.library) + " " + c.name;
         SCOPED_TRACE(row);

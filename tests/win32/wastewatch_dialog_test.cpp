@@ -15,6 +15,7 @@
 
 #include "fake_main_window.h"
 #include "qv_contract.h"
+#include "recycle_watcher/res/resource_ids.h"
 #include "screenshot.h"
 #include "wastewatch_bin_helpers.h"
 #include "watch_record.h"
@@ -24,7 +25,7 @@ namespace {
 
 using wastewatch::WatchRecord;
 
-constexpr char kCaption[] = "Wastewatch Properties";
+constexpr char kCaption[] = WATCHER_PROPERTIES_CAPTION;
 constexpr std::uint32_t kSentinel = 0xdeadbeef;
 constexpr std::uint32_t kCodeFilled = 8750394;
 constexpr std::uint32_t kCodeCritical = 8750395;
