@@ -6,7 +6,7 @@
 #include <string>
 #include <utility>
 
-#include "host_state.h"
+#include "host.h"
 #include "plugin_driver.h"
 
 namespace qvhost {

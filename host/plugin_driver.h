@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "host_state.h"
+#include "host.h"
 #include "record_store.h"
 
 namespace qvhost {

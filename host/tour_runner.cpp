@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "desktop_input.h"
-#include "host_window.h"
 #include "hotkey_relay/res/resource_ids.h"
 #include "png.h"
 #include "recycle_watcher/res/resource_ids.h"
 #include "tour.h"
+#include "tour_view.h"
 #include "win32_owner.h"
 #include "window_png.h"
 

@@ -10,7 +10,7 @@
 // show what survived. Exit code 0 unless the tour failed or the host could not start.
 //
 // Here: the modes, the second run of the tour, the event log's summary and what the tour's thread
-// reads of the objects (host_window.h). The plug-ins are driven in plugin_driver.cpp, the windows
+// reads of the objects (tour_view.h). The plug-ins are driven in plugin_driver.cpp, the windows
 // are in host_windows.cpp.
 #include <windows.h>
 
@@ -20,7 +20,7 @@
 #include <utility>
 #include <vector>
 
-#include "host_state.h"
+#include "host.h"
 #include "plugin_driver.h"
 #include "tour.h"
 

@@ -1,4 +1,4 @@
-#include "host_state.h"
+#include "host.h"
 
 #include <cstdarg>
 #include <cstdio>

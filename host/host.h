@@ -1,7 +1,7 @@
 // What the reference host's parts share: the desktop's objects and libraries, the main window, the
 // lock over what the tour's thread reads, and the event log. The parts are the plug-in driver with
 // the records file (plugin_driver.cpp), the windows (host_windows.cpp) and the program with the
-// tour's plumbing (tour_plumbing.cpp). Everything runs on the host's thread, except the tour's
+// tour's plumbing (host_main.cpp). Everything runs on the host's thread, except the tour's
 // thread, which reads an object's shown state under g_lock only.
 #pragma once
 
@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "desktop.h"
-#include "host_window.h"
 #include "plugin_loader.h"
+#include "tour_view.h"
 #include "win32_owner.h"
 
 namespace qvhost {
@@ -74,7 +74,7 @@ void SetState(HostObject& o, const std::string& state, bool error);
 // object made with its window.
 bool CreateWindows(HINSTANCE instance);
 
-// The program (tour_plumbing.cpp): the tour has ended; the host closes.
+// The program (host_main.cpp): the tour has ended; the host closes.
 void OnTourDone(bool passed);
 
 }  // namespace qvhost
