@@ -9,9 +9,8 @@
 // runs the scripted tour (tour.h), then starts the host a second time on the same records file to
 // show what survived. Exit code 0 unless the tour failed or the host could not start.
 //
-// Here: the modes, the second run of the tour, the event log's summary and what the tour's thread
-// reads of the objects (tour_view.h). The plug-ins are driven in plugin_driver.cpp, the windows
-// are in host_windows.cpp.
+// Here: the options and the modes, the second run of the tour and the event log's summary. The host
+// itself is one object (host.h).
 #include <windows.h>
 
 #include <cstdio>
@@ -21,7 +20,6 @@
 #include <vector>
 
 #include "host.h"
-#include "plugin_driver.h"
 #include "tour.h"
 
 namespace qvhost {
@@ -36,9 +34,6 @@ struct Options {
     std::string screenshotPath = kTourScreenshot;
     Mode mode = Mode::kInteractive;
 };
-
-Options g_options;
-bool g_tourPassed = false;
 
 std::optional<Options> ParseOptions(int argc, char** argv) {
     Options options;
@@ -56,33 +51,34 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
     return options;
 }
 
-bool ReadDesktop() {
+bool ReadDesktop(Host& host, const Options& options) {
     std::string text(DefaultDesktopText());
     std::string name = "(built-in desktop)";
-    if (!g_options.desktopPath.empty()) {
-        FileText file = ReadWholeFile(g_options.desktopPath);
+    if (!options.desktopPath.empty()) {
+        FileText file = ReadWholeFile(options.desktopPath);
         if (file.outcome != FileRead::kRead) {
-            LogLine("host: error: cannot read the desktop file \"" + g_options.desktopPath + "\"" +
-                    (file.failure.empty() ? "" : ": " + file.failure));
+            host.LogLine("host: error: cannot read the desktop file \"" + options.desktopPath + "\"" +
+                         (file.failure.empty() ? "" : ": " + file.failure));
             return false;
         }
         text = std::move(file.text);
-        name = g_options.desktopPath;
+        name = options.desktopPath;
     }
     ParsedDesktop parsed = ParseDesktop(text, name);
-    for (const std::string& error : parsed.errors) LogLine("host: error: " + error);
-    g_desktop = std::move(parsed.desktop);
-    LogLine(Format("host: desktop \"%s\" from %s: %u object(s)", g_desktop.name.c_str(), name.c_str(),
-                   static_cast<unsigned>(g_desktop.objects.size())));
+    for (const std::string& error : parsed.errors) host.LogLine("host: error: " + error);
+    host.SetDesktop(std::move(parsed.desktop));
+    const Desktop& desktop = host.CurrentDesktop();
+    host.LogLine(Format("host: desktop \"%s\" from %s: %u object(s)", desktop.name.c_str(), name.c_str(),
+                        static_cast<unsigned>(desktop.objects.size())));
     return true;
 }
 
-void PrintSummary() {
-    LogLine("host: event log summary (what each object received and showed)");
-    for (const auto& o : g_objects) {
+void PrintSummary(Host& host) {
+    host.LogLine("host: event log summary (what each object received and showed)");
+    for (const auto& o : host.Objects()) {
         std::string line = "  " + Name(*o) + ":";
         {
-            const Shared lock;
+            const Host::Shared lock(host);
             if (o->clicks != 0) line += Format(" %u click(s);", o->clicks);
             for (const auto& [code, count] : o->received) line += Format(" 9997 code %u x%u;", code, count);
             if (!o->shown.empty()) {
@@ -92,12 +88,12 @@ void PrintSummary() {
             }
             if (o->caption != o->desc.caption) line += " caption now \"" + o->caption + "\"";
         }
-        if (line.back() != ':') LogLine(line);
+        if (line.back() != ':') host.LogLine(line);
     }
 }
 
 // The tour's second half: the same program, started again on the same records file.
-int RunReopened(char** argv, int argc) {
+int RunReopened(Host& host, char** argv, int argc) {
     char program[MAX_PATH] = {};
     if (::GetModuleFileNameA(nullptr, program, MAX_PATH) == 0) return 1;
     std::string command = "\"" + std::string(program) + "\"";
@@ -112,9 +108,9 @@ int RunReopened(char** argv, int argc) {
     startup.hStdOutput = ::GetStdHandle(STD_OUTPUT_HANDLE);
     startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
     PROCESS_INFORMATION process{};
-    LogLine("tour: reopening the host on the same records file");
+    host.LogLine("tour: reopening the host on the same records file");
     if (!::CreateProcessA(program, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
-        LogLine(Format("tour: cannot start the host again (error %lu)", ::GetLastError()));
+        host.LogLine(Format("tour: cannot start the host again (error %lu)", ::GetLastError()));
         return 1;
     }
     qv::UniqueHandle processHandle(process.hProcess), threadHandle(process.hThread);
@@ -123,46 +119,6 @@ int RunReopened(char** argv, int argc) {
     ::GetExitCodeProcess(process.hProcess, &code);
     return static_cast<int>(code);
 }
-
-}  // namespace
-
-void OnTourDone(bool passed) {
-    g_tourPassed = passed;
-    LogLine(passed ? "tour: every step passed" : "tour: FAILED");
-    ::PostMessageA(g_main, WM_CLOSE, 0, 0);
-}
-
-ObjectView ViewObject(std::int32_t id) {
-    ObjectView view;
-    const Shared lock;
-    for (const auto& o : g_objects) {
-        if (o->desc.id != id) continue;
-        view.exists = true;
-        view.window = o->window;
-        view.caption = o->caption;
-        view.state = o->state;
-        view.clicks = o->clicks;
-        view.propertiesDone = o->propertiesDone;
-        view.restored = o->restored;
-        view.needsRecord = o->library != nullptr;
-    }
-    return view;
-}
-
-std::vector<std::int32_t> ObjectIds() {
-    std::vector<std::int32_t> ids;
-    for (const auto& o : g_objects) ids.push_back(o->desc.id);
-    return ids;
-}
-
-HWND MainWindow() {
-    return g_main;
-}
-const Desktop& CurrentDesktop() {
-    return g_desktop;
-}
-
-namespace {
 
 // The program: the desktop read, the windows made, the objects attached, the message loop, and for
 // the tour its thread and the reopened run.
@@ -175,35 +131,36 @@ int Run(int argc, char** argv) {
             stderr);
         return 2;
     }
-    g_options = *options;
-    if (!ReadDesktop()) return 1;
+    Host host;
+    if (!ReadDesktop(host, *options)) return 1;
 
     std::vector<TourStep> steps;
-    if (g_options.mode == Mode::kTour || g_options.mode == Mode::kTourReopened) {
+    if (options->mode == Mode::kTour || options->mode == Mode::kTourReopened) {
         std::string error;
-        steps = BuildTour(g_desktop, g_options.mode == Mode::kTour ? TourPhase::kFirstRun : TourPhase::kReopened,
-                          error);
+        steps = BuildTour(host.CurrentDesktop(),
+                          options->mode == Mode::kTour ? TourPhase::kFirstRun : TourPhase::kReopened, error);
         if (steps.empty()) {
-            LogLine("tour: cannot run on this desktop: " + error);
+            host.LogLine("tour: cannot run on this desktop: " + error);
             return 1;
         }
     }
 
-    if (!CreateWindows(::GetModuleHandleA(nullptr))) {
-        LogLine(Format("host: error: cannot create the windows (error %lu; is there a display?)", ::GetLastError()));
+    if (!host.CreateWindows(::GetModuleHandleA(nullptr))) {
+        host.LogLine(
+            Format("host: error: cannot create the windows (error %lu; is there a display?)", ::GetLastError()));
         return 1;
     }
-    AttachObjects(g_options.recordsPath);
-    LogLine(Format("host: %u object(s) attached", static_cast<unsigned>(g_objects.size())));
-    ::ShowWindow(g_main, SW_SHOWNORMAL);
-    ::UpdateWindow(g_main);
+    host.AttachObjects(options->recordsPath);
+    host.LogLine(Format("host: %u object(s) attached", static_cast<unsigned>(host.Objects().size())));
+    ::ShowWindow(host.MainWindow(), SW_SHOWNORMAL);
+    ::UpdateWindow(host.MainWindow());
 
     qv::UniqueHandle tour;
     if (!steps.empty()) {
-        tour.reset(StartTour(std::move(steps), g_options.screenshotPath));
-        if (!tour) ::PostMessageA(g_main, kMsgTourDone, 0, 0);
-    } else if (g_options.mode == Mode::kOnce) {
-        ::SetTimer(g_main, 1, 300, nullptr);
+        tour.reset(StartTour(host, std::move(steps), options->screenshotPath));
+        if (!tour) ::PostMessageA(host.MainWindow(), kMsgTourDone, 0, 0);
+    } else if (options->mode == Mode::kOnce) {
+        ::SetTimer(host.MainWindow(), 1, 300, nullptr);
     }
 
     MSG msg;
@@ -211,11 +168,11 @@ int Run(int argc, char** argv) {
         ::TranslateMessage(&msg);
         ::DispatchMessageA(&msg);
     }
-    DetachObjects();  // when the loop ended without WM_CLOSE
+    host.DetachObjects();  // when the loop ended without WM_CLOSE
     if (tour) ::WaitForSingleObject(tour.get(), INFINITE);
-    PrintSummary();
-    if (g_options.mode == Mode::kTour) return g_tourPassed ? RunReopened(argv, argc) : 1;
-    if (g_options.mode == Mode::kTourReopened) return g_tourPassed ? 0 : 1;
+    PrintSummary(host);
+    if (options->mode == Mode::kTour) return host.TourPassed() ? RunReopened(host, argv, argc) : 1;
+    if (options->mode == Mode::kTourReopened) return host.TourPassed() ? 0 : 1;
     return 0;
 }
 

@@ -1,39 +1,21 @@
-#include "plugin_driver.h"
-
+// The host side of the contract for the desktop's objects, and the records file that keeps their
+// data records between runs. The order of the calls is planned in lifecycle.h; this carries it out.
 #include <algorithm>
 #include <memory>
 #include <optional>
 #include <utility>
 
-#include "lifecycle.h"
+#include "host.h"
 
 namespace qvhost {
 
 namespace {
-
-std::vector<std::unique_ptr<Library>> g_libraries;  // in load order
-std::string g_recordsPath;
-bool g_shutDown = false;
-PluginCalls g_calls;
 
 std::string Hex(const std::uint8_t* data, std::uint32_t size) {
     std::string text;
     for (std::uint32_t i = 0; i < size; ++i) text += Format(i == 0 ? "%02x" : (i % 4 == 0 ? " %02x" : "%02x"), data[i]);
     return text.empty() ? "(empty)" : text;
 }
-
-// A plug-in call on the host's stack, from the call to its return.
-class InPluginCall {
-public:
-    InPluginCall() { g_calls.Enter(); }
-    ~InPluginCall() {
-        if (!g_calls.Leave()) return;
-        LogLine("host: the plug-in call has returned; the close asked for meanwhile is carried out");
-        ::PostMessageA(g_main, WM_CLOSE, 0, 0);
-    }
-    InPluginCall(const InPluginCall&) = delete;
-    InPluginCall& operator=(const InPluginCall&) = delete;
-};
 
 // ---- The records file ----
 
@@ -119,10 +101,23 @@ public:
     void Pause(std::uint32_t milliseconds) override { ::Sleep(milliseconds); }
 };
 
-Win32Files g_files;
-std::optional<RecordStore> g_store;
-
 }  // namespace
+
+// A plug-in call on the host's stack, from the call to its return.
+class Host::InPluginCall {
+public:
+    explicit InPluginCall(Host& host) : host_(host) { host_.calls_.Enter(); }
+    ~InPluginCall() {
+        if (!host_.calls_.Leave()) return;
+        host_.LogLine("host: the plug-in call has returned; the close asked for meanwhile is carried out");
+        ::PostMessageA(host_.main_, WM_CLOSE, 0, 0);
+    }
+    InPluginCall(const InPluginCall&) = delete;
+    InPluginCall& operator=(const InPluginCall&) = delete;
+
+private:
+    Host& host_;
+};
 
 FileText ReadWholeFile(const std::string& path) {
     FileText result;
@@ -170,31 +165,29 @@ FileText ReadWholeFile(const std::string& path) {
     return result;
 }
 
-namespace {
-
 // Only this host's changed records are written: what another host saved meanwhile stays as the file
 // has it. A record the save did not get into the records file stays changed for the next one.
-void SaveRecords() {
-    if (!g_store) return;
+void Host::SaveRecords() {
+    if (!store_) return;
     std::vector<StoredRecord> changed;
     std::vector<HostObject*> objects;
-    for (const auto& o : g_objects) {
+    for (const auto& o : objects_) {
         if (o->library == nullptr) continue;
         const std::uint8_t* data = o->record.get();
         const std::uint32_t size = o->library->recordSize;
         if (!RecordChanged(o->reference, data, size)) continue;
         changed.push_back(
-            StoredRecord{g_desktop.name, o->desc.id, o->desc.plugin, std::vector<std::uint8_t>(data, data + size)});
+            StoredRecord{desktop_.name, o->desc.id, o->desc.plugin, std::vector<std::uint8_t>(data, data + size)});
         objects.push_back(o.get());
     }
-    const SaveOutcome outcome = g_store->Save(changed);
+    const SaveOutcome outcome = store_->Save(changed);
     if (outcome != SaveOutcome::kSaved) return;
     for (std::size_t i = 0; i < objects.size(); ++i) objects[i]->reference = std::move(changed[i].data);
 }
 
 // ---- Start-up and shut-down, in the contract's order ----
 
-void LoadOnce(Library& library) {
+void Host::LoadOnce(Library& library) {
     library.plugin = qv::PluginLibrary::Load(library.file, library.error);
     if (library.plugin) {
         const char* description = nullptr;
@@ -209,19 +202,19 @@ void LoadOnce(Library& library) {
     if (!library.plugin) LogLine("host: error: " + library.error);
 }
 
-void LoadLibraries() {
+void Host::LoadLibraries() {
     std::vector<DesktopObject> objects;
-    for (const auto& o : g_objects) objects.push_back(o->desc);
+    for (const auto& o : objects_) objects.push_back(o->desc);
     const LoadPlan plan = PlanLoads(objects);
     for (const std::string& file : plan.libraries) {
-        g_libraries.push_back(std::make_unique<Library>());
-        g_libraries.back()->file = file;
+        libraries_.push_back(std::make_unique<Library>());
+        libraries_.back()->file = file;
     }
-    for (std::size_t i = 0; i < g_objects.size(); ++i) {
+    for (std::size_t i = 0; i < objects_.size(); ++i) {
         const ObjectLoad& load = plan.objects[i];
         if (!load.library) continue;
-        HostObject& o = *g_objects[i];
-        Library& library = *g_libraries[*load.library];
+        HostObject& o = *objects_[i];
+        Library& library = *libraries_[*load.library];
         if (load.loadsIt) LoadOnce(library);
         if (library.plugin) {
             o.library = &library;
@@ -232,14 +225,16 @@ void LoadLibraries() {
     }
 }
 
-void PrepareRecords() {
-    g_store.emplace(g_files, g_recordsPath, g_desktop.name, Format(".%lu.new", ::GetCurrentProcessId()), LogLine);
-    const OpenedRecords read = g_store->Open();
-    for (auto& o : g_objects) {
+void Host::PrepareRecords() {
+    files_ = std::make_unique<Win32Files>();
+    store_.emplace(*files_, recordsPath_, desktop_.name, Format(".%lu.new", ::GetCurrentProcessId()),
+                   [this](const std::string& line) { LogLine(line); });
+    const OpenedRecords read = store_->Open();
+    for (auto& o : objects_) {
         if (o->library == nullptr) continue;
         const std::uint32_t size = o->library->recordSize;
         o->record.reset(new std::uint8_t[size]());
-        const RecordChoice choice = ChooseRecord(read.file, read.existed, g_desktop.name, o->desc.id, o->desc.plugin,
+        const RecordChoice choice = ChooseRecord(read.file, read.existed, desktop_.name, o->desc.id, o->desc.plugin,
                                                  size);
         if (choice.data) {
             std::copy(choice.data->begin(), choice.data->end(), o->record.get());
@@ -253,55 +248,57 @@ void PrepareRecords() {
     }
 }
 
-void InitObject(HostObject& o) {
+void Host::InitObject(HostObject& o) {
     const std::int32_t result = o.library->plugin->entry().init(&o.object, o.record.get());
     o.initialised = true;
     if (result != qv::kOk) LogObject(o, Format("QVInit returned %d", result));
 }
 
+namespace {
+
 ObjectLife Life(const HostObject& o) {
     return ObjectLife{o.library != nullptr, o.initialised};
 }
 
+}  // namespace
+
 // One planned call, as lifecycle.h describes it.
-void Carry(const PlannedCall& c) {
+void Host::Carry(const PlannedCall& c) {
     switch (c.call) {
         case HostCall::kConfig: {
-            HostObject& o = *g_objects[c.index];
+            HostObject& o = *objects_[c.index];
             LogObject(o, "Properties...: QVConfig");
-            o.library->plugin->entry().config(&o.object, o.record.get(), g_main);
+            o.library->plugin->entry().config(&o.object, o.record.get(), main_);
             return;
         }
         case HostCall::kUninit: {
-            HostObject& o = *g_objects[c.index];
+            HostObject& o = *objects_[c.index];
             o.library->plugin->entry().uninit(&o.object, o.record.get());
             o.initialised = false;
             return;
         }
-        case HostCall::kInit: InitObject(*g_objects[c.index]); return;
+        case HostCall::kInit: InitObject(*objects_[c.index]); return;
         case HostCall::kShowRecord: {
-            const HostObject& o = *g_objects[c.index];
+            const HostObject& o = *objects_[c.index];
             LogObject(o, "record now " + Hex(o.record.get(), o.library->recordSize));
             return;
         }
         case HostCall::kSaveRecords: SaveRecords(); return;
         case HostCall::kDetachAll: {
-            Exclusive lock;
-            for (auto& o : g_objects) o->library = nullptr;
+            const Exclusive lock(*this);
+            for (auto& o : objects_) o->library = nullptr;
             return;
         }
-        case HostCall::kUnload: g_libraries[c.index]->plugin.reset(); return;
+        case HostCall::kUnload: libraries_[c.index]->plugin.reset(); return;
     }
 }
 
-}  // namespace
-
-void AttachObjects(const std::string& recordsPath) {
-    const InPluginCall call;
-    g_recordsPath = recordsPath;
+void Host::AttachObjects(const std::string& recordsPath) {
+    const InPluginCall call(*this);
+    recordsPath_ = recordsPath;
     LoadLibraries();
     PrepareRecords();
-    for (auto& o : g_objects) {
+    for (auto& o : objects_) {
         if (o->library == nullptr) continue;
         InitObject(*o);
         const std::uint8_t* data = o->record.get();
@@ -309,33 +306,33 @@ void AttachObjects(const std::string& recordsPath) {
     }
 }
 
-bool MayCloseNow() {
-    if (g_calls.Ask(HostRequest::kClose) == Admission::kCarryOut) return true;
+bool Host::MayCloseNow() {
+    if (calls_.Ask(HostRequest::kClose) == Admission::kCarryOut) return true;
     LogLine("host: closing is put off until the plug-in call that is running returns");
     return false;
 }
 
-void DetachObjects() {
-    if (g_shutDown) return;
-    g_shutDown = true;
+void Host::DetachObjects() {
+    if (shutDown_) return;
+    shutDown_ = true;
     std::vector<ObjectLife> lives;
-    for (const auto& o : g_objects) lives.push_back(Life(*o));
+    for (const auto& o : objects_) lives.push_back(Life(*o));
     {
         // QVUninit may pump messages too: no click reaches a plug-in being let go.
-        const InPluginCall call;
-        for (const PlannedCall& c : PlanShutDown(lives, g_libraries.size())) Carry(c);
+        const InPluginCall call(*this);
+        for (const PlannedCall& c : PlanShutDown(lives, libraries_.size())) Carry(c);
     }
     LogLine("host: every object detached and every library unloaded");
 }
 
 // ---- What the objects do ----
 
-void ActivateObject(HostObject& o) {
-    if (g_calls.Ask(HostRequest::kClick) == Admission::kIgnore) {
+void Host::ActivateObject(HostObject& o) {
+    if (calls_.Ask(HostRequest::kClick) == Admission::kIgnore) {
         LogObject(o, "clicked while a plug-in call is running: ignored");
         return;
     }
-    const InPluginCall call;
+    const InPluginCall call(*this);
     const qv::PluginEntryPoints* e = o.library != nullptr ? &o.library->plugin->entry() : nullptr;
     switch (ChooseActivation({e != nullptr, IsCustomClass(o.desc.objectClass), e != nullptr && e->commandEx != nullptr,
                               e != nullptr && e->command != nullptr})) {
@@ -352,27 +349,27 @@ void ActivateObject(HostObject& o) {
     }
 }
 
-bool HasProperties(const HostObject& o) {
+bool Host::HasProperties(const HostObject& o) const {
     return o.library != nullptr && o.library->plugin->entry().config != nullptr;
 }
 
-void OpenProperties(HostObject& o) {
-    if (g_calls.Ask(HostRequest::kProperties) == Admission::kIgnore) {
+void Host::OpenProperties(HostObject& o) {
+    if (calls_.Ask(HostRequest::kProperties) == Admission::kIgnore) {
         LogObject(o, "Properties... while a plug-in call is running: ignored");
         return;
     }
-    const auto at = std::find_if(g_objects.begin(), g_objects.end(), [&](const auto& p) { return p.get() == &o; });
-    const std::vector<PlannedCall> calls = PlanProperties(static_cast<std::size_t>(at - g_objects.begin()), Life(o),
+    const auto at = std::find_if(objects_.begin(), objects_.end(), [&](const auto& p) { return p.get() == &o; });
+    const std::vector<PlannedCall> calls = PlanProperties(static_cast<std::size_t>(at - objects_.begin()), Life(o),
                                                           HasProperties(o));
     if (calls.empty()) {
         LogObject(o, "has no properties");
         return;
     }
     {
-        const InPluginCall call;
+        const InPluginCall call(*this);
         for (const PlannedCall& c : calls) Carry(c);
     }
-    Exclusive lock;
+    const Exclusive lock(*this);
     ++o.propertiesDone;
 }
 

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "desktop_input.h"
@@ -30,12 +31,6 @@ constexpr DWORD kStepTimeout = 20000;  // ms; the bin's states follow within a f
 constexpr char kHotkeyDialog[] = HOTKEY_PROPERTIES_CAPTION;
 constexpr char kBinDialog[] = WATCHER_PROPERTIES_CAPTION;
 
-struct Tour {
-    std::vector<TourStep> steps;
-    std::string screenshotPath;
-    unsigned filesMade = 0;
-};
-
 template <typename Condition>
 bool WaitFor(Condition done, DWORD timeout = kStepTimeout) {
     const DWORD start = ::GetTickCount();
@@ -46,17 +41,51 @@ bool WaitFor(Condition done, DWORD timeout = kStepTimeout) {
     return true;
 }
 
-bool Fail(const std::string& why) {
-    LogLine("tour:   failed: " + why);
+void Check(HWND dialog, int id) {
+    if (::SendDlgItemMessageA(dialog, id, BM_GETCHECK, 0, 0) != BST_CHECKED)
+        ::SendDlgItemMessageA(dialog, id, BM_CLICK, 0, 0);
+}
+
+// One run of the tour on the host, on the tour's own thread.
+class Tour {
+public:
+    Tour(TourView& host, std::vector<TourStep> steps, std::string screenshotPath)
+        : host_(host), steps_(std::move(steps)), screenshotPath_(std::move(screenshotPath)) {}
+
+    // Every step in turn, up to the first that fails; then the host hears the outcome.
+    void Run();
+
+private:
+    bool Fail(const std::string& why);
+    template <typename Fill>
+    bool ThroughDialog(std::int32_t id, const char* caption, Fill fill);
+    bool ConfigureHotkey(const TourStep& step);
+    bool ConfigureBin(const TourStep& step);
+    bool Click(const TourStep& step);
+    bool PressHotkey(const TourStep& step);
+    bool Expect(const TourStep& step, bool caption);
+    bool ExpectRestored();
+    bool DeleteFiles(const TourStep& step);
+    bool Screenshot();
+    bool RunStep(const TourStep& step);
+
+    TourView& host_;
+    std::vector<TourStep> steps_;
+    std::string screenshotPath_;
+    unsigned filesMade_ = 0;
+};
+
+bool Tour::Fail(const std::string& why) {
+    host_.LogLine("tour:   failed: " + why);
     return false;
 }
 
 // Opens the object's Properties..., lets fill() set the dialog's controls, confirms with OK and waits
 // until the host has re-attached the object and saved its record.
 template <typename Fill>
-bool ThroughDialog(std::int32_t id, const char* caption, Fill fill) {
-    const unsigned before = ViewObject(id).propertiesDone;
-    ::PostMessageA(MainWindow(), kMsgOpenProperties, 0, id);
+bool Tour::ThroughDialog(std::int32_t id, const char* caption, Fill fill) {
+    const unsigned before = host_.ViewObject(id).propertiesDone;
+    ::PostMessageA(host_.MainWindow(), kMsgOpenProperties, 0, id);
     const HWND dialog = qv::WaitForWindow(caption, kStepTimeout);
     if (dialog == nullptr) return Fail(std::string("the dialog \"") + caption + "\" did not open");
     if (!fill(dialog)) {
@@ -65,20 +94,15 @@ bool ThroughDialog(std::int32_t id, const char* caption, Fill fill) {
     }
     ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
                    reinterpret_cast<LPARAM>(::GetDlgItem(dialog, IDOK)));
-    if (!WaitFor([&] { return ViewObject(id).propertiesDone != before; }))
+    if (!WaitFor([&] { return host_.ViewObject(id).propertiesDone != before; }))
         return Fail("the host did not finish Properties...");
     return true;
 }
 
-void Check(HWND dialog, int id) {
-    if (::SendDlgItemMessageA(dialog, id, BM_GETCHECK, 0, 0) != BST_CHECKED)
-        ::SendDlgItemMessageA(dialog, id, BM_CLICK, 0, 0);
-}
-
 // The settings are seen to work later, in the tour's own steps: the key press clicks the object, the
 // bin's object passes through the warning and critical states at the tour's limits.
-bool ConfigureHotkey(const TourStep& step) {
-    return ThroughDialog(step.objectId, kHotkeyDialog, [](HWND dialog) {
+bool Tour::ConfigureHotkey(const TourStep& step) {
+    return ThroughDialog(step.objectId, kHotkeyDialog, [this](HWND dialog) {
         if (::SendDlgItemMessageA(dialog, IDC_HOTKEY_KEY, CB_SELECTSTRING, static_cast<WPARAM>(-1),
                                   reinterpret_cast<LPARAM>(kTourHotkeyKey)) == CB_ERR)
             return Fail(std::string("the key list has no ") + kTourHotkeyKey);
@@ -88,7 +112,7 @@ bool ConfigureHotkey(const TourStep& step) {
     });
 }
 
-bool ConfigureBin(const TourStep& step) {
+bool Tour::ConfigureBin(const TourStep& step) {
     return ThroughDialog(step.objectId, kBinDialog, [](HWND dialog) {
         ::SetDlgItemInt(dialog, IDC_CHECK_INTERVAL, kTourCheckInterval, FALSE);
         ::SetDlgItemInt(dialog, IDC_CRITICAL_LIMIT, kTourCriticalLimit, FALSE);
@@ -99,46 +123,47 @@ bool ConfigureBin(const TourStep& step) {
     });
 }
 
-bool Click(const TourStep& step) {
-    const ObjectView view = ViewObject(step.objectId);
+bool Tour::Click(const TourStep& step) {
+    const ObjectView view = host_.ViewObject(step.objectId);
     if (!view.exists) return Fail("no such object");
     RECT area{};
     ::GetClientRect(view.window, &area);
     const LPARAM at = MAKELPARAM(area.right / 2, area.bottom / 2);
     ::PostMessageA(view.window, WM_LBUTTONDOWN, MK_LBUTTON, at);
     ::PostMessageA(view.window, WM_LBUTTONUP, 0, at);
-    if (!WaitFor([&] { return ViewObject(step.objectId).clicks != view.clicks; })) return Fail("no click arrived");
+    if (!WaitFor([&] { return host_.ViewObject(step.objectId).clicks != view.clicks; }))
+        return Fail("no click arrived");
     return true;
 }
 
-bool PressHotkey(const TourStep& step) {
-    const unsigned before = ViewObject(step.objectId).clicks;
+bool Tour::PressHotkey(const TourStep& step) {
+    const unsigned before = host_.ViewObject(step.objectId).clicks;
     if (!qv::PressCombination(VK_CONTROL, kTourHotkeyVirtualKey)) return Fail("the system refused the key presses");
-    if (!WaitFor([&] { return ViewObject(step.objectId).clicks != before; }))
+    if (!WaitFor([&] { return host_.ViewObject(step.objectId).clicks != before; }))
         return Fail("the key press did not click the object");
     return true;
 }
 
-bool Expect(const TourStep& step, bool caption) {
+bool Tour::Expect(const TourStep& step, bool caption) {
     std::string seen;
     const bool ok = WaitFor([&] {
-        const ObjectView view = ViewObject(step.objectId);
+        const ObjectView view = host_.ViewObject(step.objectId);
         seen = caption ? view.caption : view.state;
         return seen == step.text;
     });
     return ok || Fail("it shows \"" + seen + "\"");
 }
 
-bool ExpectRestored() {
-    for (std::int32_t id : ObjectIds()) {
-        const ObjectView view = ViewObject(id);
+bool Tour::ExpectRestored() {
+    for (std::int32_t id : host_.ObjectIds()) {
+        const ObjectView view = host_.ViewObject(id);
         if (view.needsRecord && !view.restored) return Fail("object " + std::to_string(id) + " has its defaults");
     }
     return true;
 }
 
 // Files made for the tour in this run's temporary folder, then deleted into the recycle bin.
-bool DeleteFiles(Tour& tour, const TourStep& step) {
+bool Tour::DeleteFiles(const TourStep& step) {
     char folder[MAX_PATH] = {};
     const DWORD length = ::GetTempPathA(MAX_PATH, folder);
     if (length == 0 || length >= MAX_PATH) return Fail("no temporary folder");
@@ -146,7 +171,7 @@ bool DeleteFiles(Tour& tour, const TourStep& step) {
     const std::vector<char> content(kTourFileSize, 'x');
     for (std::uint32_t i = 0; i < step.count; ++i) {
         char path[MAX_PATH];
-        std::snprintf(path, sizeof path, "%sqv_tour_%lu_%u.bin", folder, ::GetCurrentProcessId(), ++tour.filesMade);
+        std::snprintf(path, sizeof path, "%sqv_tour_%lu_%u.bin", folder, ::GetCurrentProcessId(), ++filesMade_);
         qv::UniqueHandle file(
             ::CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (file.get() == INVALID_HANDLE_VALUE) {
@@ -168,15 +193,16 @@ bool DeleteFiles(Tour& tour, const TourStep& step) {
     return true;
 }
 
-bool Screenshot(const std::string& path) {
-    ::RedrawWindow(MainWindow(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+bool Tour::Screenshot() {
+    const std::string& path = screenshotPath_;
+    ::RedrawWindow(host_.MainWindow(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     ::Sleep(200);  // let the last paint reach the screen
-    if (!SaveWindowPng(MainWindow(), path)) return Fail("cannot write " + path);
-    LogLine("tour:   wrote " + path);
+    if (!SaveWindowPng(host_.MainWindow(), path)) return Fail("cannot write " + path);
+    host_.LogLine("tour:   wrote " + path);
     return true;
 }
 
-bool RunStep(Tour& tour, const TourStep& step) {
+bool Tour::RunStep(const TourStep& step) {
     switch (step.action) {
         case TourAction::kConfigureHotkey: return ConfigureHotkey(step);
         case TourAction::kConfigureBin: return ConfigureBin(step);
@@ -184,33 +210,34 @@ bool RunStep(Tour& tour, const TourStep& step) {
         case TourAction::kClick: return Click(step);
         case TourAction::kPressHotkey: return PressHotkey(step);
         case TourAction::kExpectCaption: return Expect(step, true);
-        case TourAction::kDeleteFiles: return DeleteFiles(tour, step);
+        case TourAction::kDeleteFiles: return DeleteFiles(step);
         case TourAction::kExpectState: return Expect(step, false);
-        case TourAction::kScreenshot: return Screenshot(tour.screenshotPath);
+        case TourAction::kScreenshot: return Screenshot();
     }
     return false;
 }
 
-DWORD WINAPI TourMain(void* parameter) {
-    std::unique_ptr<Tour> tour(static_cast<Tour*>(parameter));
+void Tour::Run() {
     bool passed = true;
-    for (const TourStep& step : tour->steps) {
-        LogLine("tour: " + DescribeStep(step, CurrentDesktop()));
-        if (!RunStep(*tour, step)) {
+    for (const TourStep& step : steps_) {
+        host_.LogLine("tour: " + DescribeStep(step, host_.CurrentDesktop()));
+        if (!RunStep(step)) {
             passed = false;
             break;
         }
     }
-    ::PostMessageA(MainWindow(), kMsgTourDone, passed ? 1 : 0, 0);
+    ::PostMessageA(host_.MainWindow(), kMsgTourDone, passed ? 1 : 0, 0);
+}
+
+DWORD WINAPI TourMain(void* parameter) {
+    std::unique_ptr<Tour>(static_cast<Tour*>(parameter))->Run();
     return 0;
 }
 
 }  // namespace
 
-HANDLE StartTour(std::vector<TourStep> steps, std::string screenshotPath) {
-    auto tour = std::make_unique<Tour>();
-    tour->steps = std::move(steps);
-    tour->screenshotPath = std::move(screenshotPath);
+HANDLE StartTour(TourView& host, std::vector<TourStep> steps, std::string screenshotPath) {
+    auto tour = std::make_unique<Tour>(host, std::move(steps), std::move(screenshotPath));
     HANDLE thread = ::CreateThread(nullptr, 0, TourMain, tour.get(), 0, nullptr);
     if (thread != nullptr) tour.release();
     return thread;

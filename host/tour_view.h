@@ -29,15 +29,23 @@ struct ObjectView {
     bool needsRecord = false;     // it has a plug-in that reported a record
 };
 
-// A consistent copy of one object's shown state, safe to take from any thread.
-ObjectView ViewObject(std::int32_t id);
-std::vector<std::int32_t> ObjectIds();
-HWND MainWindow();
-const Desktop& CurrentDesktop();
-// One line of the event log, whole, from any thread.
-void LogLine(const std::string& line);
+// What the tour's thread may ask of the running host, from any thread.
+class TourView {
+public:
+    // A consistent copy of one object's shown state.
+    virtual ObjectView ViewObject(std::int32_t id) const = 0;
+    virtual std::vector<std::int32_t> ObjectIds() const = 0;
+    virtual HWND MainWindow() const = 0;
+    virtual const Desktop& CurrentDesktop() const = 0;
+    // One line of the event log, whole.
+    virtual void LogLine(const std::string& line) = 0;
 
-// Starts the tour's thread; it posts kMsgTourDone when it ends. Returns the thread, or null.
-HANDLE StartTour(std::vector<struct TourStep> steps, std::string screenshotPath);
+protected:
+    ~TourView() = default;
+};
+
+// Starts the tour's thread on the host; it posts kMsgTourDone when it ends. Returns the thread, or
+// null. The host outlives the thread.
+HANDLE StartTour(TourView& host, std::vector<struct TourStep> steps, std::string screenshotPath);
 
 }  // namespace qvhost
