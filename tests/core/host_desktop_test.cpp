@@ -34,7 +34,7 @@ TEST(HostDesktopParse, ReadsObjectsWithTheirMessageLists) {
     EXPECT_FALSE(qvhost::IsCustomClass(other.objectClass));
 }
 
-TEST(HostDesktopParse, ReportsEachBadLineWithFileAndLineAndKeepsTheRest) {
+TEST(HostDesktopParse, BadLinesNamedAndTheRestKept) {
     struct Case {
         const char* text;
         const char* error;  // expected start of the first error
@@ -67,7 +67,7 @@ TEST(HostDesktopParse, ReportsEachBadLineWithFileAndLineAndKeepsTheRest) {
     }
 }
 
-TEST(HostDesktopParse, SecondObjectWithTheSameIdIsLeftOutWithAnErrorNamingTheFirst) {
+TEST(HostDesktopParse, RepeatedIdLeftOutNamingTheFirst) {
     const auto parsed = ParseDesktop(
         "[Object]\nId=4\nCaption=First\n\n[Object]\nId=4\nCaption=Second\n[Object]\nId=5\n", "f.ini");
     ASSERT_EQ(parsed.errors.size(), 1u);
@@ -77,7 +77,7 @@ TEST(HostDesktopParse, SecondObjectWithTheSameIdIsLeftOutWithAnErrorNamingTheFir
     EXPECT_EQ(parsed.desktop.objects[1].id, 5);
 }
 
-TEST(HostDesktopParse, DefaultDesktopReadsCleanlyAndShowsBothPlugins) {
+TEST(HostDesktopParse, DefaultDesktopIsCleanWithBothPlugins) {
     const auto parsed = ParseDesktop(qvhost::DefaultDesktopText(), qvhost::kDefaultDesktopFileName);
     EXPECT_TRUE(parsed.errors.empty()) << parsed.errors.front();
     std::size_t relaying = 0, watching = 0;
@@ -92,7 +92,7 @@ TEST(HostDesktopParse, DefaultDesktopReadsCleanlyAndShowsBothPlugins) {
     EXPECT_EQ(watching, 1u);
 }
 
-TEST(HostDesktopLayout, PlacesObjectsWithoutPositionBelowThePositionedOnes) {
+TEST(HostDesktopLayout, UnplacedObjectsGoBelowPlacedOnes) {
     const auto parsed = ParseDesktop("[Object]\nId=1\nPosition=0,0,50,100\n[Object]\nId=2\n[Object]\nId=3\n", "f");
     const auto places = qvhost::LayOut(parsed.desktop);
     ASSERT_EQ(places.size(), 3u);

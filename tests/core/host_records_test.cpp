@@ -76,7 +76,7 @@ TEST(HostRecords, TruncatedFileKeepsTheRecordsBeforeTheCut) {
     EXPECT_EQ(file.records.size(), 2u);
 }
 
-TEST(HostRecords, WrongSizeOtherPluginMissingAndForeignFilesFallBack) {
+TEST(HostRecords, MismatchedOrForeignRecordsFallBack) {
     const qvhost::RecordsFile file = qvhost::ReadRecords(qvhost::WriteRecords(Sample()));
     struct Case {
         std::string desktop;
@@ -104,7 +104,7 @@ TEST(HostRecords, WrongSizeOtherPluginMissingAndForeignFilesFallBack) {
               std::string::npos);
 }
 
-TEST(HostRecords, SaveKeepsOtherDesktopsAndObjectsAndReplacesCurrentOnes) {
+TEST(HostRecords, SaveKeepsOthersAndReplacesOwn) {
     auto old = Sample();
     old.push_back(StoredRecord{"office", 1, "Wastewatch.dll", std::vector<std::uint8_t>(24, 1)});
     const qvhost::RecordsFile previous = qvhost::ReadRecords(qvhost::WriteRecords(old));
@@ -127,7 +127,7 @@ TEST(HostRecords, Crc32MatchesTheStandardCheckValue) {
 
 namespace {
 
-TEST(HostRecordsRead, OnlyAMissingOrEmptyFileMayBeReplacedUnread) {
+TEST(HostRecordsRead, OnlyMissingOrEmptyMayBeReplaced) {
     const std::string good = qvhost::WriteRecords(Sample());
     struct Case {
         const char* name;

@@ -155,7 +155,7 @@ TEST(HostStore, SaveOutcomes) {
     }
 }
 
-TEST(HostStore, SideFileIsReadAtStartAndTakenInByTheNextSave) {
+TEST(HostStore, SideFileTakenInByTheNextSave) {
     struct Case {
         const char* name;
         std::vector<StoredRecord> changed;

@@ -15,7 +15,7 @@ qvhost::Desktop DefaultDesktop() {
     return qvhost::ParseDesktop(qvhost::DefaultDesktopText(), "default").desktop;
 }
 
-TEST(HostTour, FirstRunConfiguresThenWalksBinThroughItsStatesAndEmptiesIt) {
+TEST(HostTour, FirstRunConfiguresThenWalksTheBin) {
     std::string error;
     const auto steps = qvhost::BuildTour(DefaultDesktop(), qvhost::TourPhase::kFirstRun, error);
     ASSERT_FALSE(steps.empty()) << error;
@@ -57,7 +57,7 @@ TEST(HostTour, ReopenedRunChecksRestoredRecordsFirst) {
     EXPECT_EQ(steps.back().text, "Empty");
 }
 
-TEST(HostTour, DesktopWithoutWhatTheTourNeedsIsRefusedWithAReason) {
+TEST(HostTour, UnfitDesktopRefusedWithAReason) {
     std::string error;
     auto desktop = DefaultDesktop();
     desktop.objects.erase(desktop.objects.begin());  // the bin

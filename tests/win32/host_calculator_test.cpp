@@ -24,7 +24,7 @@ std::string TextOf(HWND window) {
     return text;
 }
 
-TEST(CalculatorPlugin, DisplayObjectShowsWhatTheRelayedKeysCompute) {
+TEST(CalculatorPlugin, DisplayShowsWhatRelayedKeysCompute) {
     HWND window = MakeDisplayWindow();
     ASSERT_NE(window, nullptr);
     qv::PluginLibrary plugin = qvtest::LoadPlugin("Calculator.dll");

@@ -71,7 +71,7 @@ std::string Quoted(const std::string& path) {
     return "\"" + path + "\"";
 }
 
-TEST(HostEndToEnd, TourDrivesBothFlowsAndWhatWasSetSurvivesTheReopen) {
+TEST(HostEndToEnd, TourPassesAndSettingsSurviveReopen) {
     const std::string records = TempPath("tour_records_");
     const std::string screenshot = qvtest::ArtifactPath("host_tour.png");
     const HostRun run = RunHost("--tour --records " + Quoted(records) + " --screenshot " + Quoted(screenshot));
@@ -142,7 +142,7 @@ std::vector<qvhost::StoredRecord> SavedRecords() {
     return records;
 }
 
-TEST(HostEndToEnd, DamagedOrCutRecordsFallBackAloneAndTheGoodOnesAreKept) {
+TEST(HostEndToEnd, DamagedRecordsFallBackAlone) {
     const std::string records = TempPath("damaged_records_");
     const std::string good = qvhost::WriteRecords(SavedRecords());
     std::string damaged = good;
@@ -189,7 +189,7 @@ HWND AttachedHost(const std::string& output) {
     return HostWindow();
 }
 
-TEST(HostEndToEnd, StaleHotkeyRecordBindsCleanlyAndAFailedSaveLeavesTheOldFile) {
+TEST(HostEndToEnd, StaleHotkeyBindsFailedSaveKeepsFile) {
     const std::string records = TempPath("stale_records_");
     const std::string text = qvhost::WriteRecords(SavedRecords());
     WriteFile(records, text);
@@ -306,7 +306,7 @@ HostRun CloseWhileHeld(const std::string& arguments, const std::string& records,
     });
 }
 
-TEST(HostRecordsFile, SaveWaitsForAProgramHoldingTheFileOrKeepsTheRecordsAside) {
+TEST(HostRecordsFile, SaveWaitsForHolderOrKeepsAside) {
     const std::string desktop = CalculatorDesktop("alpha");
     const std::string records = TempPath("indexed_records_"), side = records + ".unsaved";
     ::DeleteFileA(side.c_str());
@@ -341,7 +341,7 @@ TEST(HostRecordsFile, SaveWaitsForAProgramHoldingTheFileOrKeepsTheRecordsAside) 
     for (const std::string& path : {records, side, desktop}) ::DeleteFileA(path.c_str());
 }
 
-TEST(HostEndToEnd, CloseDuringAPluginCallIsCarriedOutWhenTheCallReturns) {
+TEST(HostEndToEnd, CloseInPluginCallWaitsForReturn) {
     const std::string desktop = TempPath("relay_desktop_");
     WriteFile(desktop,
               "[Desktop]\nName=alpha\n[Object]\nId=4\nCaption=Relay\nClass=custom\nPlugin=Hotrelay2.dll\n"
@@ -384,7 +384,7 @@ TEST(HostEndToEnd, CloseDuringAPluginCallIsCarriedOutWhenTheCallReturns) {
     ::DeleteFileA(desktop.c_str());
 }
 
-TEST(HostEndToEnd, NotificationsReachTheObjectInLParamWhichShowsOnlyListedCodes) {
+TEST(HostEndToEnd, NotificationShowsOnlyListedCodes) {
     const std::string desktop = TempPath("notify_desktop_");
     WriteFile(desktop, "[Object]\nId=7\nCaption=Seven\n100=Hundred\n200=Two hundred\n[Object]\nId=8\nCaption=Eight\n");
     const HostRun run = RunHost("--desktop " + Quoted(desktop) + " --records " + Quoted(desktop + ".records"),
@@ -408,7 +408,7 @@ TEST(HostEndToEnd, NotificationsReachTheObjectInLParamWhichShowsOnlyListedCodes)
     ::DeleteFileA((desktop + ".records").c_str());
 }
 
-TEST(HostEndToEnd, DesktopErrorsAreNamedAndEveryOtherObjectWorks) {
+TEST(HostEndToEnd, DesktopErrorsNamedOthersStillWork) {
     const std::string desktop = TempPath("bad_desktop_");
     WriteFile(desktop,
               "[Object]\nId=1\nCaption=Missing\nPlugin=NoSuchPlugin.dll\n"
