@@ -1,6 +1,7 @@
 // How the host attaches objects to their plug-ins and lets go of them again: which library loads it
 // makes, which record sizes it holds, and in what order it calls into the plug-ins and saves the
-// records file. Platform-free: the host's plug-in driver carries the plans out call by call.
+// records file, and which entry point a click calls. Platform-free: the host's plug-in driver carries
+// the plans out call by call.
 #pragma once
 
 #include <cstddef>
