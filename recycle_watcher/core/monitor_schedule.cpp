@@ -9,15 +9,14 @@ namespace {
 using Kind = MonitorEventKind;
 
 constexpr MonitorAction Act(MonitorActionKind kind) noexcept {
-    return MonitorAction{kind, 0, 0, false};
+    return MonitorAction{kind, 0, 0};
 }
 
 constexpr MonitorAction Wait(std::uint32_t wakers, std::uint32_t milliseconds) noexcept {
-    return MonitorAction{MonitorActionKind::kWait, wakers, milliseconds, false};
+    return MonitorAction{MonitorActionKind::kWait, wakers, milliseconds};
 }
 
-constexpr MonitorAction kLeave{MonitorActionKind::kLeave, 0, 0, false};
-constexpr MonitorAction kGiveUp{MonitorActionKind::kLeave, 0, 0, true};
+constexpr MonitorAction kLeave{MonitorActionKind::kLeave, 0, 0};
 
 }  // namespace
 
@@ -36,11 +35,11 @@ MonitorAction MonitorSchedule::Next(const MonitorEvent& event) noexcept {
 
 MonitorAction MonitorSchedule::Step(const MonitorEvent& event) noexcept {
     switch (event.kind) {
+        // After a failed wait nothing could wake a wait for a stop any more: the thread leaves instead
+        // (whether it gave up or was told to go is MonitorLife's to settle).
         case Kind::kStop:
-        case Kind::kMeasureAbandoned: return kLeave;
-        case Kind::kWaitFailed:
-            // Nothing could wake a wait for a stop any more: the thread leaves instead.
-            return kGiveUp;
+        case Kind::kMeasureAbandoned:
+        case Kind::kWaitFailed: return kLeave;
         default: break;
     }
     switch (phase_) {
@@ -104,7 +103,7 @@ MonitorAction MonitorSchedule::Step(const MonitorEvent& event) noexcept {
         case Phase::kLeft: break;
     }
     // An event that cannot follow the last action: the thread is lost, and leaves rather than guess.
-    return kGiveUp;
+    return kLeave;
 }
 
 MonitorAction MonitorSchedule::StartCycle(const MonitorEvent& event) noexcept {

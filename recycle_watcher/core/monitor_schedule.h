@@ -1,7 +1,8 @@
 // When the monitor thread measures the bin, reuses its last measurement, tells the host's window,
-// sleeps and leaves. The thread reports what happened (a wait's outcome, what the bin's folders look
-// like, a measurement taken) and carries out the action the schedule answers with; every decision
-// about timing lives here, so the thread itself is a plain loop of waits and calls.
+// sleeps and leaves (how it leaves is MonitorLife's). The thread reports what happened (a wait's
+// outcome, what the bin's folders look like, a measurement taken) and carries out the action the
+// schedule answers with; every decision about timing lives here, so the thread itself is a plain loop
+// of waits and calls.
 #pragma once
 
 #include <cstdint>
@@ -77,7 +78,6 @@ struct MonitorAction {
     MonitorActionKind kind = MonitorActionKind::kLeave;
     std::uint32_t wakers = 0;        // kWait
     std::uint32_t milliseconds = 0;  // kWait
-    bool giveUp = false;             // kLeave: the thread can no longer wait and leaves on its own
     bool operator==(const MonitorAction&) const = default;
 };
 

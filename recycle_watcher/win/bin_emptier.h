@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "monitor_exit.h"
+#include "bin_gate.h"
 
 namespace wastewatch {
 

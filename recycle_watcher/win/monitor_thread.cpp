@@ -21,6 +21,9 @@
 // lock, where a thread cannot finish exiting. There the thread's last act is one call that never
 // returns into this library: it signals "parked" and waits inside the system in the same call, after
 // which detach terminates it. This is the last resort, for a host that breaks the contract.
+//
+// Which of these happens, and when, is MonitorLife's to decide: the host's calls and the thread report
+// to it and carry out its answers.
 #include "monitor_thread.h"
 
 #include <windows.h>
@@ -32,8 +35,9 @@
 #include "bin_change_watch.h"
 #include "bin_emptier.h"
 #include "bin_measurement.h"
+#include "library_reference.h"
 #include "measure_aside.h"
-#include "monitor_exit.h"
+#include "monitor_life.h"
 #include "monitor_schedule.h"
 #include "qv_contract.h"
 #include "watcher_state.h"
@@ -42,8 +46,6 @@
 namespace wastewatch {
 
 namespace {
-
-enum ThreadState : LONG { kNotStarted, kRunning, kCancelled };
 
 // How long an unload without the last QVUninit waits for the thread to park before terminating it.
 constexpr DWORD kStopTimeoutMs = 2000;
@@ -59,20 +61,14 @@ struct MonitorThread {
     qv::UniqueHandle parkedEvent;   // manual reset: the thread has parked
     qv::UniqueHandle parkEvent;     // manual reset, never set: what the parked thread waits on
     qv::UniqueHandle thread;
-    std::atomic<LONG> state{kNotStarted};
     std::atomic<bool> stopRequested{false};
-    // Set before stopRequested by the last QVUninit: the thread owns itself and this reference, and
-    // leaves through FreeLibraryAndExitThread. Null when detach stops it.
-    std::atomic<HMODULE> exitReference{nullptr};
-    // The host's side and the thread itself once the last QVUninit has let go: the last one to be
-    // done with this deletes it, so neither side ever touches a closed handle.
+    // The host's side and the thread itself once the host has let go: the last one to be done with
+    // this deletes it, so neither side ever touches a closed handle.
     std::atomic<int> owners{2};
     // The thread's own bit among the bin's readers, given back when this is deleted: by then the
     // thread reads the bin no more, whether it ended by itself or was terminated.
     BinGate::Reader reader = 0;
-    // Which side ends the thread when it can no longer wait (see MonitorExit).
-    MonitorExit exit;
-    bool cannotWait = false;  // the thread's own: a wait failed, and it leaves
+    MonitorLife life;
 
     MonitorThread() = default;
     MonitorThread(const MonitorThread&) = delete;
@@ -97,7 +93,7 @@ void DropOwner(MonitorThread* self) noexcept {
     if (self->owners.fetch_sub(1) == 1) DeleteThreadState(self);
 }
 
-// The thread QVInit started and no QVUninit has told to go. Only the host's calls touch it.
+// The thread QVInit started, until the host's calls let go of it. Only the host's calls touch it.
 MonitorThread* g_current = nullptr;
 
 HANDLE NewEvent(bool manualReset) noexcept {
@@ -108,23 +104,6 @@ HANDLE NewEvent(bool manualReset) noexcept {
     ::SignalObjectAndWait(self.parkedEvent.get(), self.parkEvent.get(), INFINITE, FALSE);
     // Only if the call itself failed: stay here until detach gives up waiting and terminates us.
     for (;;) ::Sleep(INFINITE);
-}
-
-// A thread that can no longer wait leaves as at a stop, unless the last QVUninit let it go first: it
-// takes a reference of its own, and nobody waits for it or ends it; the next QVInit starts another.
-[[noreturn]] void Leave(MonitorThread* self) noexcept {
-    if (self->cannotWait && self->exit.GiveUp()) {
-        HMODULE own = nullptr;
-        const bool referenced = ::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                                                     reinterpret_cast<LPCSTR>(&Leave), &own) != FALSE;
-        DropOwner(self);
-        if (referenced) ::FreeLibraryAndExitThread(own, 0);
-        ::ExitThread(0);
-    }
-    const HMODULE reference = self->exitReference.load();
-    if (reference == nullptr) Park(*self);
-    DropOwner(self);
-    ::FreeLibraryAndExitThread(reference, 0);
 }
 
 static_assert(kWaitForever == INFINITE);
@@ -157,8 +136,8 @@ public:
     MonitorLoop(const MonitorLoop&) = delete;
     MonitorLoop& operator=(const MonitorLoop&) = delete;
 
-    // Runs until the schedule says to leave; true when the thread gives up (it can no longer wait).
-    bool Run() noexcept {
+    // Runs until the schedule says to leave.
+    void Run() noexcept {
         MonitorSchedule schedule;
         MonitorEvent event = Facts(MonitorEventKind::kStarted);
         for (;;) {
@@ -169,7 +148,7 @@ public:
                 case MonitorActionKind::kMeasure: event = Measure(); break;
                 case MonitorActionKind::kFindWindow: event = FindHost(); break;
                 case MonitorActionKind::kPost: event = Post(); break;
-                case MonitorActionKind::kLeave: return action.giveUp;
+                case MonitorActionKind::kLeave: return;
             }
         }
     }
@@ -286,16 +265,36 @@ private:
 
 DWORD WINAPI MonitorMain(void* parameter) {
     auto* self = static_cast<MonitorThread*>(parameter);
-    LONG expected = kNotStarted;
-    if (!self->state.compare_exchange_strong(expected, kRunning)) Park(*self);  // cancelled by detach
-    ::SetEvent(self->startedEvent.get());
-    {
-        MonitorLoop loop(*self);
-        self->cannotWait = loop.Run();
+    LifeAction action = self->life.Thread(ThreadLifeEvent::kRuns);
+    for (;;) {
+        switch (action.kind) {
+            case LifeActionKind::kRun: {
+                ::SetEvent(self->startedEvent.get());
+                {
+                    MonitorLoop loop(*self);
+                    loop.Run();
+                }
+                action = self->life.Thread(ThreadLifeEvent::kLoopEnded);
+                break;
+            }
+            case LifeActionKind::kTakeReference: {
+                const HMODULE own = qv::TakeLibraryReference();
+                action = self->life.Thread(own != nullptr ? ThreadLifeEvent::kReferenceTaken
+                                                          : ThreadLifeEvent::kReferenceRefused,
+                                           own);
+                break;
+            }
+            case LifeActionKind::kLeaveFreeingLibrary:
+                DropOwner(self);
+                ::FreeLibraryAndExitThread(static_cast<HMODULE>(action.reference), 0);
+            case LifeActionKind::kLeavePlainly: DropOwner(self); ::ExitThread(0);
+            default: Park(*self);
+        }
     }
-    Leave(self);
 }
 
+// A new thread, known to run (unless it took longer than the start's time-out); null when none could
+// be created.
 MonitorThread* NewMonitorThread() noexcept {
     MonitorThread* self = NewThreadState();
     if (self == nullptr) return nullptr;
@@ -320,74 +319,72 @@ MonitorThread* NewMonitorThread() noexcept {
         DeleteThreadState(self);
         return nullptr;
     }
+    ::WaitForSingleObject(self->startedEvent.get(), kStartTimeoutMs);
     return self;
 }
 
-// Ends a thread that holds no reference on the library: asks it to stop, waits for it to park and
-// terminates it there (or wherever it is after the time-out, as the last resort).
-void EndUnreferencedThread(MonitorThread* self) noexcept {
-    if (!self->exit.Release()) {
-        // It gave up by itself and leaves with a reference of its own (this may be its own last
-        // FreeLibrary): nothing to wait for or end.
-        DropOwner(self);
-        return;
-    }
-    self->stopRequested.store(true);
-    ::SetEvent(self->stopEvent.get());
-    LONG expected = kNotStarted;
-    bool parked = false;
-    // Not started only when QVInit gave up waiting for it: then it must never reach our code.
-    if (!self->state.compare_exchange_strong(expected, kCancelled)) {
-        parked = ::WaitForSingleObject(self->parkedEvent.get(), kStopTimeoutMs) == WAIT_OBJECT_0;
-    }
-    ::TerminateThread(self->thread.get(), parked ? 1 : 0);
+void Stop(MonitorThread& self) noexcept {
+    self.stopRequested.store(true);
+    ::SetEvent(self.stopEvent.get());
+}
+
+// The last resort for a thread that holds no reference on the library: it is told to go, given a
+// bounded time to park where asked to (it may be anywhere after the time-out) and terminated, with the
+// reason as its exit code.
+void EndByForce(MonitorThread* self, const LifeAction& action) noexcept {
+    Stop(*self);
+    if (action.awaitPark) ::WaitForSingleObject(self->parkedEvent.get(), kStopTimeoutMs);
+    ::TerminateThread(self->thread.get(), static_cast<DWORD>(action.reason));
     ::WaitForSingleObject(self->thread.get(), kTerminateWaitMs);
     DeleteThreadState(self);
+}
+
+// Carries out the life's answers to one of the host's calls until it settles; false when the watch
+// that called it is refused.
+bool OnHostEvent(HostLifeEvent event) noexcept {
+    HMODULE reference = nullptr;
+    for (;;) {
+        const LifeAction action = g_current != nullptr ? g_current->life.Host(event, reference)
+                                                       : MonitorLife::WithoutThread(event);
+        switch (action.kind) {
+            case LifeActionKind::kCreate:
+                g_current = NewMonitorThread();
+                event = g_current != nullptr ? HostLifeEvent::kStarted : HostLifeEvent::kStartFailed;
+                break;
+            case LifeActionKind::kTakeReference:
+                reference = qv::TakeLibraryReference();
+                event = reference != nullptr ? HostLifeEvent::kReferenceTaken : HostLifeEvent::kReferenceRefused;
+                break;
+            case LifeActionKind::kHandOver:
+                Stop(*g_current);
+                DropOwner(std::exchange(g_current, nullptr));
+                return true;
+            case LifeActionKind::kWakeAndStop: Stop(*g_current); return true;
+            case LifeActionKind::kGiveBack:
+                ::FreeLibrary(reference);
+                DropOwner(std::exchange(g_current, nullptr));
+                return true;
+            // The event is asked again of the thread that takes its place, if any.
+            case LifeActionKind::kDrop: DropOwner(std::exchange(g_current, nullptr)); break;
+            case LifeActionKind::kEndByForce: EndByForce(std::exchange(g_current, nullptr), action); break;
+            case LifeActionKind::kRefuseWatch: return false;
+            default: return true;
+        }
+    }
 }
 
 }  // namespace
 
 bool EnsureMonitorRunning() noexcept {
-    if (g_current != nullptr && g_current->exit.GaveUp()) DropOwner(std::exchange(g_current, nullptr));
-    if (g_current != nullptr) {
-        if (!g_current->stopRequested.load()) return true;
-        // A thread left behind by a QVUninit that could not hand it a reference (see ReleaseMonitor).
-        EndUnreferencedThread(std::exchange(g_current, nullptr));
-    }
-    MonitorThread* started = NewMonitorThread();
-    if (started == nullptr) return false;
-    ::WaitForSingleObject(started->startedEvent.get(), kStartTimeoutMs);
-    g_current = started;
-    return true;
+    return OnHostEvent(HostLifeEvent::kWatched);
 }
 
 void ReleaseMonitor() noexcept {
-    if (g_current == nullptr) return;
-    HMODULE reference = nullptr;
-    if (::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(&MonitorMain),
-                             &reference)) {
-        MonitorThread* leaving = std::exchange(g_current, nullptr);
-        leaving->exitReference.store(reference);
-        // A thread that gave up first left with a reference of its own.
-        if (!leaving->exit.Release()) ::FreeLibrary(reference);
-        leaving->stopRequested.store(true);
-        ::SetEvent(leaving->stopEvent.get());
-        DropOwner(leaving);
-        return;
-    }
-    if (g_current->exit.GaveUp()) {
-        DropOwner(std::exchange(g_current, nullptr));
-        return;
-    }
-    // Without a reference the thread cannot leave by itself: it parks, and the next QVInit or the
-    // unload ends it.
-    g_current->stopRequested.store(true);
-    ::SetEvent(g_current->stopEvent.get());
+    OnHostEvent(HostLifeEvent::kLastUnwatched);
 }
 
 void StopMonitor(bool processExiting) noexcept {
-    if (processExiting) return;  // the thread is gone already; nothing to wait for or release
-    if (g_current != nullptr) EndUnreferencedThread(std::exchange(g_current, nullptr));
+    OnHostEvent(processExiting ? HostLifeEvent::kProcessExiting : HostLifeEvent::kUnloading);
 }
 
 void RetimeMonitor() noexcept {

@@ -4,8 +4,8 @@
 namespace wastewatch {
 
 // From QVInit, outside the loader lock: makes sure a thread runs for the watched objects, creating
-// one (and waiting until it runs) when none does. False when no thread could be created: then
-// nothing would ever be measured.
+// one (and waiting until it runs) when none does. False when the watch is refused because no thread
+// could be created: then nothing would ever be measured.
 bool EnsureMonitorRunning() noexcept;
 
 // From the last QVUninit, outside the loader lock: the thread is told to go and given its own

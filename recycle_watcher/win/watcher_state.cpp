@@ -48,8 +48,8 @@ bool WatchObject(std::int32_t objectId, const WatchRecord& record) {
     }
     if (retime) RetimeMonitor();
     if (!added || EnsureMonitorRunning()) return added;
-    // Watched without a thread to measure, the object would never hear anything: it is not watched,
-    // and QVInit says so as it does for a full table.
+    // The monitor's life refuses the watch when no thread could start: the object would never hear
+    // anything. It is not watched, and QVInit says so as it does for a full table.
     const qv::ExclusiveLock lock(g_lock);
     DropLastWatch(g_state);
     return false;

@@ -13,7 +13,6 @@ void PrintTo(const MonitorAction& action, std::ostream* out) {
     static const char* const kNames[] = {"wait", "look", "measure", "find window", "post", "leave"};
     *out << kNames[static_cast<int>(action.kind)];
     if (action.kind == MonitorActionKind::kWait) *out << " wakers=" << action.wakers << " ms=" << action.milliseconds;
-    if (action.giveUp) *out << " (giving up)";
 }
 
 namespace {
@@ -25,7 +24,6 @@ constexpr MonitorAction kMeasure{MonitorActionKind::kMeasure};
 constexpr MonitorAction kFind{MonitorActionKind::kFindWindow};
 constexpr MonitorAction kPost{MonitorActionKind::kPost};
 constexpr MonitorAction kLeave{MonitorActionKind::kLeave};
-constexpr MonitorAction kGiveUp{MonitorActionKind::kLeave, 0, 0, true};
 
 constexpr MonitorAction Sleep(std::uint32_t ms) {
     return {MonitorActionKind::kWait, kWakeOnStop | kWakeOnRetime | kWakeOnChange, ms};
@@ -273,11 +271,11 @@ TEST(MonitorSchedule, LeavesOnStopOrFailedWait) {
           {Measured(0), kFind},
           {{.kind = K::kWindowFound, .stopping = true}, kLeave}}},
         {"a sleep that cannot wait",
-         Then(FirstCycle(), {{Ev(K::kWaitFailed, 100), kGiveUp}, {Ev(K::kTimeout, 1100), kLeave}})},
+         Then(FirstCycle(), {{Ev(K::kWaitFailed, 100), kLeave}, {Ev(K::kTimeout, 1100), kLeave}})},
         {"a settle that cannot wait",
-         Then(FirstCycle(), {{Ev(K::kChange, 300), Settle(150)}, {Ev(K::kWaitFailed, 300), kGiveUp}})},
-        {"an event that cannot follow", Then(FirstCycle(), {{Ev(K::kPosted, 200), kGiveUp}})},
-        {"started twice", {{Ev(K::kStarted, 0), kLook}, {Ev(K::kStarted, 0), kGiveUp}}},
+         Then(FirstCycle(), {{Ev(K::kChange, 300), Settle(150)}, {Ev(K::kWaitFailed, 300), kLeave}})},
+        {"an event that cannot follow", Then(FirstCycle(), {{Ev(K::kPosted, 200), kLeave}})},
+        {"started twice", {{Ev(K::kStarted, 0), kLook}, {Ev(K::kStarted, 0), kLeave}}},
     });
 }
 

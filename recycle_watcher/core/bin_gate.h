@@ -1,5 +1,5 @@
-// How the monitor thread and the host's side agree on how a thread ends, and on who may still use
-// the bin. Platform-free: each decision is one atomic step, so whichever side comes first decides.
+// Who may still use the bin: the monitor threads' measurements or this plug-in's emptying.
+// Platform-free: each decision is one atomic step, so whichever side comes first decides.
 #pragma once
 
 #include <atomic>
@@ -7,25 +7,6 @@
 #include <optional>
 
 namespace wastewatch {
-
-// The end of one monitor thread. The last QVUninit releases it (hands it a library reference and
-// tells it to go); a thread that can no longer wait gives up by itself, leaving as at a stop. Exactly
-// one of the two happens first, and the other side learns so.
-class MonitorExit {
-public:
-    // The host's side: true when the thread takes the reference handed over; false when it gave up
-    // first (it leaves with a reference of its own, and the one at hand is the caller's to drop).
-    bool Release() noexcept;
-    // The thread: true when it gives up on its own; false when it was released first (it leaves with
-    // the reference it was handed, as at a stop).
-    bool GiveUp() noexcept;
-    // The thread gave up: nobody waits for it or ends it, and a new one takes its place.
-    bool GaveUp() const noexcept;
-
-private:
-    enum State : int { kRunning, kReleased, kGaveUp };
-    std::atomic<int> state_{kRunning};
-};
 
 // The bin's gate between the monitor threads' measurements and this plug-in's emptying (a shell that
 // reads the bin while it is being emptied can leave parts of items behind). Each reader has a bit of

@@ -1,45 +1,14 @@
-// The monitor thread's end and the bin gate: orders of the two sides, decided in one atomic step.
+// The bin gate: reads and the emptying in every order, each decided in one atomic step.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <thread>
 #include <vector>
 
-#include "monitor_exit.h"
+#include "bin_gate.h"
 
 namespace wastewatch {
 namespace {
-
-TEST(MonitorExit, FirstSideDecides) {
-    MonitorExit released;
-    EXPECT_TRUE(released.Release());
-    EXPECT_FALSE(released.GiveUp());  // leaves as at a stop, with the reference handed over
-    EXPECT_FALSE(released.GaveUp());
-
-    MonitorExit gaveUp;
-    EXPECT_TRUE(gaveUp.GiveUp());
-    EXPECT_TRUE(gaveUp.GaveUp());
-    EXPECT_FALSE(gaveUp.Release());  // the host keeps its reference
-    EXPECT_TRUE(gaveUp.GiveUp());    // asking again changes nothing
-}
-
-TEST(MonitorExit, RaceHasExactlyOneWinner) {
-    for (int round = 0; round < 2000; ++round) {
-        MonitorExit exit;
-        std::atomic<bool> go{false};
-        bool released = false, gaveUp = false;
-        std::thread host([&] {
-            while (!go.load()) {
-            }
-            released = exit.Release();
-        });
-        go.store(true);
-        gaveUp = exit.GiveUp();
-        host.join();
-        ASSERT_NE(released, gaveUp) << "round " << round;
-        ASSERT_EQ(exit.GaveUp(), gaveUp);
-    }
-}
 
 TEST(BinGate, ReadsAndEmptyingExcludeEachOther) {
     BinGate gate;

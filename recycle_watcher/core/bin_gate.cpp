@@ -1,20 +1,6 @@
-#include "monitor_exit.h"
+#include "bin_gate.h"
 
 namespace wastewatch {
-
-bool MonitorExit::Release() noexcept {
-    int expected = kRunning;
-    return state_.compare_exchange_strong(expected, kReleased) || expected == kReleased;
-}
-
-bool MonitorExit::GiveUp() noexcept {
-    int expected = kRunning;
-    return state_.compare_exchange_strong(expected, kGaveUp) || expected == kGaveUp;
-}
-
-bool MonitorExit::GaveUp() const noexcept {
-    return state_.load() == kGaveUp;
-}
 
 std::optional<BinGate::Reader> BinGate::JoinReader() noexcept {
     std::uint32_t claimed = claimed_.load();
