@@ -8,13 +8,14 @@
 set(QV_CONTRACT_ENTRY_POINTS QVGetPluginInfo QVDefault QVInit QVUninit QVConfig QVCommand QVCommandEx)
 # Every plug-in in the release zip stays within 64 KiB unless its call says otherwise.
 set(QV_PLUGIN_MAX_BYTES 65536)
-# The release zip's file names, one a line, without SHA256SUMS.txt: what tests/win32/check_package.sh expects.
+# The release zip's file names, one a line, without SHA256SUMS.txt: what tests/win32/check_package.sh
+# expects.
 set(QV_PACKAGE_CONTENTS ${CMAKE_BINARY_DIR}/package_contents.txt)
 # The folders of platform-free code, one a line, relative to the source tree: what tools/tidy.sh checks.
 set(QV_TIDY_FOLDERS ${CMAKE_BINARY_DIR}/tidy_folders.txt)
 
 if(WIN32)
-  add_custom_target(qv_plugins COMMENT "Every plug-in")
+  add_custom_target(qv_plugins)  # every plug-in; the reference host depends on it
 endif()
 
 # qv_add_plugin(NAME name [CORE library source...] WIN source... [RES script...] DEF file
@@ -68,23 +69,42 @@ function(qv_add_plugin)
   qv_plugin_dll(${name} LIBRARIES ${core} ${ours})
 
   # What the tests check: the names the .def exports, and the contract's entry points it does not.
-  file(STRINGS ${ARG_DEF} lines REGEX "^[ \t]+[A-Za-z_]")
-  set(exports "")
-  foreach(line IN LISTS lines)
-    string(REGEX MATCH "[A-Za-z_][A-Za-z0-9_]*" export "${line}")
-    list(APPEND exports ${export})
-  endforeach()
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${ARG_DEF})
+  get_filename_component(def ${ARG_DEF} ABSOLUTE)
+  qv_def_exports(exports ${def})
+  if(NOT exports)
+    message(FATAL_ERROR "qv_add_plugin(${name}): ${ARG_DEF} exports no name")
+  endif()
   set(absent ${QV_CONTRACT_ENTRY_POINTS})
   list(REMOVE_ITEM absent ${exports})
   if(NOT ARG_MAX_BYTES)
     set(ARG_MAX_BYTES ${QV_PLUGIN_MAX_BYTES})
   endif()
   set_target_properties(${name} PROPERTIES QV_EXPORTS "${exports}" QV_NOT_EXPORTED "${absent}"
-                        QV_MAX_BYTES ${ARG_MAX_BYTES} QV_LINK_MAP ${CMAKE_BINARY_DIR}/link_maps/${name}.map)
+                        QV_MAX_BYTES ${ARG_MAX_BYTES})
 
   set_property(GLOBAL APPEND PROPERTY QV_PLUGINS ${name})
   add_dependencies(qv_plugins ${name})
   qv_ship(TARGETS ${name})
+endfunction()
+
+# qv_def_exports(VAR file): the names a module-definition file's EXPORTS section exports, as a host
+# looks them up: each entry's first word (the part before "=" is the exported name). Entries exported
+# by ordinal only (NONAME) have no name; ";" starts a comment; another section keyword ends the list.
+function(qv_def_exports var file)
+  file(STRINGS ${file} lines)
+  set(names "")
+  set(in_exports FALSE)
+  foreach(line IN LISTS lines)
+    string(REGEX REPLACE ";.*" "" line "${line}")
+    string(STRIP "${line}" line)
+    if(line MATCHES "^(NAME|LIBRARY|DESCRIPTION|EXPORTS|IMPORTS|HEAPSIZE|STACKSIZE|SECTIONS|VERSION)([ \t]|$)")
+      string(COMPARE EQUAL "${CMAKE_MATCH_1}" EXPORTS in_exports)
+    elseif(in_exports AND NOT line MATCHES "[ \t]NONAME([ \t]|$)" AND line MATCHES "^([A-Za-z_][A-Za-z0-9_]*)")
+      list(APPEND names ${CMAKE_MATCH_1})
+    endif()
+  endforeach()
+  set(${var} ${names} PARENT_SCOPE)
 endfunction()
 
 # qv_ship([TARGETS target...] [FILES file...]): into the release zip's one folder.
