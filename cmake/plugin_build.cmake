@@ -18,11 +18,13 @@ function(qv_plugin_code)
 endfunction()
 
 # qv_plugin_dll(TARGET [LIBRARIES lib...]): a plug-in DLL, small and stripped; LIBRARIES are the
-# project's static libraries linked into it. Its link map is written to link_maps/TARGET.map.
+# project's static libraries linked into it. Its link map is written to link_maps/TARGET.map, which
+# its property QV_LINK_MAP names.
 function(qv_plugin_dll target)
   cmake_parse_arguments(ARG "" "" "LIBRARIES" ${ARGN})
   qv_plugin_code(${target} ${ARG_LIBRARIES})
   set(map ${CMAKE_BINARY_DIR}/link_maps/${target}.map)
   file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/link_maps)
   target_link_options(${target} PRIVATE -s -Wl,--gc-sections -Wl,-Map=${map})
+  set_target_properties(${target} PROPERTIES QV_LINK_MAP ${map})
 endfunction()

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Runs clang-tidy with the checks named in .clang-tidy over the platform-free code (every core/ folder,
-# the contract's headers they include, the calculator's arithmetic), compiled as the native build
-# compiles it (its compile_commands.json; the tree is configured first if it has none). Fails on any
-# finding, and when the installed clang-tidy does not know a named check (it would skip it silently).
-# Usage: tools/tidy.sh [FILE...]    default: every source file of the platform-free code
+# Runs clang-tidy with the checks named in .clang-tidy over the platform-free code: the folders the
+# build registers (each plug-in's core, the host's and the validator's, the contract's headers), listed
+# in the native tree's tidy_folders.txt. Each file is compiled as the native build compiles it (its
+# compile_commands.json; the tree is configured first if it has either file missing), and headers are
+# checked where they lie in those folders. Fails on any finding, and when the installed clang-tidy does
+# not know a named check (it would skip it silently).
+# Usage: tools/tidy.sh [FILE...]    default: every source file the native build compiles in those folders
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . tools/common.sh
@@ -21,11 +23,15 @@ if [ -n "$unknown" ]; then
 fi
 
 tree=build/native
-[ -f "$tree/compile_commands.json" ] || qv_configure native "$tree"
+[ -f "$tree/compile_commands.json" ] && [ -f "$tree/tidy_folders.txt" ] || qv_configure native "$tree"
+mapfile -t folders < <(grep . "$tree/tidy_folders.txt")
+[ ${#folders[@]} -gt 0 ] || { echo "tidy: no folders registered in $tree/tidy_folders.txt" >&2; exit 1; }
+any_folder="($(IFS='|'; echo "${folders[*]}"))"
 
 if [ $# -eq 0 ]; then
-  mapfile -t files < <(find hotkey_relay/core recycle_watcher/core host/core plugin_validator/core -name '*.cpp' | sort)
-  files+=(samples/calculator/calculator_core.cpp)
+  # The sources the native build compiles, those in a registered folder.
+  mapfile -t files < <(sed -n 's/^ *"file": "\(.*\)",\{0,1\}$/\1/p' "$tree/compile_commands.json" |
+                       sed "s|^$PWD/||" | grep -E "^$any_folder/" | sort -u)
 else
   files=("$@")
 fi
@@ -36,7 +42,7 @@ echo "tidy: clang-tidy $version, $(echo "$named" | wc -l) checks, ${#files[@]} f
 out=$(mktemp)
 trap 'rm -f "$out"' EXIT
 status=0
-printf '%s\0' "${files[@]}" | xargs -0 -n 1 -P "$(nproc)" "$tidy" --quiet -p "$tree" >"$out" 2>&1 || status=1
+printf '%s\0' "${files[@]}" | xargs -0 -n 1 -P "$(nproc)" "$tidy" --quiet -p "$tree" --header-filter="/$any_folder/" >"$out" 2>&1 || status=1
 grep -v '^[0-9]* warnings\{0,1\}\( and [0-9]* errors\{0,1\}\)\{0,1\} generated\.$' "$out" || true
 if [ $status -ne 0 ]; then
   echo "tidy: findings above (or files that did not compile)" >&2

@@ -1,0 +1,22 @@
+# qv_def_exports on module-definition files, one row per rule; run with cmake -P, a failure names its row.
+include(${CMAKE_CURRENT_LIST_DIR}/../../cmake/qv_add_plugin.cmake)
+
+set(file ${CMAKE_CURRENT_BINARY_DIR}/def_exports_test.def)
+# qv_row(NAME "DEF TEXT" "EXPECTED;NAMES")
+function(qv_row name text expected)
+  file(WRITE ${file} "${text}")
+  qv_def_exports(names ${file})
+  if(NOT "${names}" STREQUAL "${expected}")
+    message(SEND_ERROR "row ${name}: exports \"${names}\", expected \"${expected}\"")
+  endif()
+endfunction()
+
+qv_row(StdcallAlias "LIBRARY X.dll\nEXPORTS\n    Run = Run@4\n    QVInit = QVInit@8\n" "Run;QVInit")
+qv_row(PlainNames "EXPORTS\n  QVGetPluginInfo\n  QVInit\n" "QVGetPluginInfo;QVInit")
+qv_row(UnindentedEntries "EXPORTS\nKey\nLastKey\n" "Key;LastKey")
+qv_row(CommentsSkipped "EXPORTS\n  ; QVConfig = QVConfig@12\n  Run ; the relay's target\n" "Run")
+qv_row(OrdinalsKeepName "EXPORTS\n  Run @1\n  Press=Press@4 @2\n" "Run;Press")
+qv_row(NonameHasNoName "EXPORTS\n  Run @1 NONAME\n  Press\n" "Press")
+qv_row(PrivateAndData "EXPORTS\n  Run PRIVATE\n  g_count DATA\n" "Run;g_count")
+qv_row(OtherSectionEnds "EXPORTS\n  Run\nSECTIONS\n  shared READ WRITE SHARED\n" "Run")
+qv_row(NoExportsSection "LIBRARY X.dll\nHEAPSIZE 4096\n" "")
