@@ -15,6 +15,7 @@
 #include "bin_measurement.h"
 #include "fill_report.h"
 #include "levels.h"
+#include "library_reference.h"
 #include "qv_contract.h"
 #include "report_refresh.h"
 #include "resource_ids.h"
@@ -153,14 +154,15 @@ void StartRefresh(HWND dialog, DialogState& state) noexcept {
     RefreshSlot* slot = NewRefreshSlot();
     if (slot != nullptr) {
         slot->dialog = dialog;
-        if (::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(&RefreshMain),
-                                 &slot->reference)) {
+        qv::UniqueModule reference(qv::TakeLibraryReference());
+        slot->reference = reference.get();
+        if (reference) {
             const qv::UniqueHandle thread(::CreateThread(nullptr, 0, RefreshMain, slot, 0, nullptr));
             if (thread) {
+                reference.release();  // the thread's own now
                 state.refreshing = slot;
                 return;
             }
-            ::FreeLibrary(slot->reference);
         }
         slot->owners.store(1);
         DropRefreshSlot(slot);
