@@ -34,10 +34,10 @@ PortResult Fault(FileFault fault, DWORD error) {
 
 class LockFile : public HeldLock {
 public:
-    explicit LockFile(HANDLE handle) : handle_(handle) {}
+    explicit LockFile(qv::UniqueFile handle) : handle_(std::move(handle)) {}
 
 private:
-    qv::UniqueHandle handle_;
+    qv::UniqueFile handle_;
 };
 
 // The records file's port onto the file system: each call one attempt, classified.
@@ -46,12 +46,9 @@ public:
     FileText Read(const std::string& path) override { return ReadWholeFile(path); }
 
     PortResult Write(const std::string& path, const std::string& text) override {
-        qv::UniqueHandle file(
+        qv::UniqueFile file(
             ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (file.get() == INVALID_HANDLE_VALUE) {
-            file.release();
-            return Fault(FileFault::kOther, ::GetLastError());
-        }
+        if (!file) return Fault(FileFault::kOther, ::GetLastError());
         DWORD written = 0;
         if (!::WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
             !::FlushFileBuffers(file.get()))
@@ -77,9 +74,9 @@ public:
     }
 
     std::unique_ptr<HeldLock> Lock(const std::string& path, PortResult& result) override {
-        HANDLE lock = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-        if (lock != INVALID_HANDLE_VALUE) return std::make_unique<LockFile>(lock);
+        qv::UniqueFile lock(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+        if (lock) return std::make_unique<LockFile>(std::move(lock));
         const DWORD error = ::GetLastError();
         if (error == ERROR_SHARING_VIOLATION) {
             result = Fault(FileFault::kInUse, error);
@@ -121,11 +118,10 @@ private:
 
 FileText ReadWholeFile(const std::string& path) {
     FileText result;
-    qv::UniqueHandle file(::CreateFileA(path.c_str(), GENERIC_READ,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.get() == INVALID_HANDLE_VALUE) {
-        file.release();
+    qv::UniqueFile file(::CreateFileA(path.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
         const DWORD error = ::GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
             result.outcome = FileRead::kMissing;

@@ -9,11 +9,8 @@
 namespace qv {
 
 std::size_t ThreadsOfThisProcess() {
-    UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
-    if (snapshot.get() == INVALID_HANDLE_VALUE) {
-        snapshot.release();
-        return SIZE_MAX;
-    }
+    const UniqueFile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    if (!snapshot) return SIZE_MAX;
     std::size_t threads = 0;
     THREADENTRY32 entry{};
     entry.dwSize = sizeof entry;
@@ -36,11 +33,8 @@ std::size_t SettledThreadCount() {
 
 std::set<DWORD> ThreadIdsOfThisProcess() {
     std::set<DWORD> ids;
-    UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
-    if (snapshot.get() == INVALID_HANDLE_VALUE) {
-        snapshot.release();
-        return ids;
-    }
+    const UniqueFile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    if (!snapshot) return ids;
     THREADENTRY32 entry{};
     entry.dwSize = sizeof entry;
     for (BOOL more = ::Thread32First(snapshot.get(), &entry); more; more = ::Thread32Next(snapshot.get(), &entry)) {

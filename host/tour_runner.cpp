@@ -172,12 +172,9 @@ bool Tour::DeleteFiles(const TourStep& step) {
     for (std::uint32_t i = 0; i < step.count; ++i) {
         char path[MAX_PATH];
         std::snprintf(path, sizeof path, "%sqv_tour_%lu_%u.bin", folder, ::GetCurrentProcessId(), ++filesMade_);
-        qv::UniqueHandle file(
+        const qv::UniqueFile file(
             ::CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (file.get() == INVALID_HANDLE_VALUE) {
-            file.release();
-            return Fail(std::string("cannot create ") + path);
-        }
+        if (!file) return Fail(std::string("cannot create ") + path);
         DWORD written = 0;
         if (!::WriteFile(file.get(), content.data(), kTourFileSize, &written, nullptr) || written != kTourFileSize)
             return Fail(std::string("cannot write ") + path);

@@ -43,12 +43,9 @@ bool SaveWindowPng(HWND window, const std::string& path) {
     }
     const std::vector<std::uint8_t> png = EncodePng(static_cast<std::uint32_t>(width),
                                                     static_cast<std::uint32_t>(height), rgb);
-    qv::UniqueHandle file(
+    const qv::UniqueFile file(
         ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.get() == INVALID_HANDLE_VALUE) {
-        file.release();
-        return false;
-    }
+    if (!file) return false;
     DWORD written = 0;
     return !png.empty() && ::WriteFile(file.get(), png.data(), static_cast<DWORD>(png.size()), &written, nullptr) &&
            written == png.size();

@@ -53,6 +53,16 @@ inline constexpr char kCommandName[] = "QVCommand";
 inline constexpr char kCommandExName[] = "QVCommandEx";
 inline constexpr char kUninitName[] = "QVUninit";
 
+// A plug-in's answer to QVGetPluginInfo: its record's size, its description and the flag 1. A null
+// pointer, which the contract does not allow, is not written through.
+inline std::int32_t DescribePlugin(std::uint32_t size, const char* text, std::uint32_t* recordSize,
+                                   const char** description, std::uint32_t* flag) noexcept {
+    if (recordSize != nullptr) *recordSize = size;
+    if (description != nullptr) *description = text;
+    if (flag != nullptr) *flag = 1;
+    return kOk;
+}
+
 #if defined(_WIN32)
 static_assert(sizeof(void*) == 4, "the host contract is 32-bit: build with the i686 toolchain");
 #endif

@@ -8,7 +8,18 @@
 
 namespace qv {
 
-template <typename Handle, auto Close, Handle Invalid = Handle{}>
+// Whether a handle names a resource to close. Most kinds report failure as zero; files, searches,
+// snapshots and change signals report it as INVALID_HANDLE_VALUE, which is no constant expression.
+template <typename Handle>
+constexpr bool IsNonZero(Handle handle) noexcept {
+    return handle != Handle{};
+}
+inline bool IsOpenFileHandle(HANDLE handle) noexcept {
+    return handle != nullptr && handle != INVALID_HANDLE_VALUE;
+}
+
+// An empty owner holds zero; whatever it holds, it closes only what its validity rule accepts.
+template <typename Handle, auto Close, auto IsValid = &IsNonZero<Handle>>
 class UniqueResource {
 public:
     UniqueResource() = default;
@@ -23,15 +34,15 @@ public:
     ~UniqueResource() { reset(); }
 
     Handle get() const noexcept { return handle_; }
-    explicit operator bool() const noexcept { return handle_ != Invalid; }
-    Handle release() noexcept { return std::exchange(handle_, Invalid); }
-    void reset(Handle handle = Invalid) noexcept {
+    explicit operator bool() const noexcept { return IsValid(handle_); }
+    Handle release() noexcept { return std::exchange(handle_, Handle{}); }
+    void reset(Handle handle = Handle{}) noexcept {
         Handle old = std::exchange(handle_, handle);
-        if (old != Invalid) Close(old);
+        if (IsValid(old)) Close(old);
     }
 
 private:
-    Handle handle_ = Invalid;
+    Handle handle_{};
 };
 
 inline void CloseHandleQuietly(HANDLE handle) noexcept {
@@ -46,8 +57,13 @@ inline void DeleteAtomQuietly(ATOM atom) noexcept {
 inline void DestroyWindowQuietly(HWND window) noexcept {
     ::DestroyWindow(window);
 }
+inline void FindCloseQuietly(HANDLE search) noexcept {
+    ::FindClose(search);
+}
 
 using UniqueHandle = UniqueResource<HANDLE, CloseHandleQuietly>;
+using UniqueFile = UniqueResource<HANDLE, CloseHandleQuietly, &IsOpenFileHandle>;  // files and snapshots
+using UniqueFileSearch = UniqueResource<HANDLE, FindCloseQuietly, &IsOpenFileHandle>;
 using UniqueModule = UniqueResource<HMODULE, FreeLibraryQuietly>;
 using UniqueGlobalAtom = UniqueResource<ATOM, DeleteAtomQuietly>;
 using UniqueWindow = UniqueResource<HWND, DestroyWindowQuietly>;

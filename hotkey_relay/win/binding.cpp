@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "hotkey_rules.h"
+#include "library_reference.h"
 #include "module_state.h"
 #include "win32_owner.h"
 
@@ -26,10 +27,6 @@ HWND WindowFrom(WindowId id) {
 }
 
 const auto kOurProc = reinterpret_cast<LONG_PTR>(&HotrelayWindowProc);
-
-bool OursInstalled(HWND window) {
-    return ::GetWindowLongA(window, GWL_WNDPROC) == kOurProc;
-}
 
 void ClearRunTimeFields(HotkeyRecord& record) {
     record.atom = 0;
@@ -61,13 +58,10 @@ void LeaveChain(HWND window) {
             ::SetWindowLongA(window, GWL_WNDPROC, static_cast<LONG_PTR>(leaving.next));
             LockedTable()->ForgetChain(IdOf(window));
             break;
-        case BindingTable::Leaving::Action::Pin: {
+        case BindingTable::Leaving::Action::Pin:
             // Another procedure on top calls ours as its previous one: the library stays mapped for good.
-            HMODULE pinned = nullptr;
-            ::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
-                                 reinterpret_cast<LPCSTR>(&HotrelayWindowProc), &pinned);
+            qv::PinLibrary();
             break;
-        }
         case BindingTable::Leaving::Action::Stay: break;
     }
 }
@@ -86,6 +80,10 @@ void AwaitMessagesInFlight(HWND window) {
 }
 
 }  // namespace
+
+bool OursInstalled(HWND window) noexcept {
+    return ::GetWindowLongA(window, GWL_WNDPROC) == kOurProc;
+}
 
 LockedTable::LockedTable() noexcept : lock_(g_tableLock) {}
 

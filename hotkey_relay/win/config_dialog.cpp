@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "dialog_procedure.h"
 #include "key_names.h"
 #include "module_state.h"
 #include "resource_ids.h"
@@ -54,8 +55,6 @@ void OnInitDialog(HWND dialog, HotkeyRecord* record) {
     for (std::string_view entry : kKeyList) {  // views of literals: NUL-terminated
         ::SendDlgItemMessageA(dialog, IDC_HOTKEY_KEY, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.data()));
     }
-    // Each dialog keeps its own record: the host may open a second one from inside the first one's loop.
-    ::SetWindowLongPtrA(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(record));
     if (record == nullptr) {
         ::SetDlgItemTextA(dialog, IDC_STATUS, StatusText(nullptr).data());
         return;
@@ -73,39 +72,24 @@ void OnInitDialog(HWND dialog, HotkeyRecord* record) {
     ::SetDlgItemTextA(dialog, IDC_STATUS, StatusText(record).data());
 }
 
-void OnOk(HWND dialog) {
-    auto* record = reinterpret_cast<HotkeyRecord*>(::GetWindowLongPtrA(dialog, DWLP_USER));
-    if (record == nullptr) return;  // nothing to store into: the dialog stays open
+bool OnOk(HWND dialog, HotkeyRecord* record) {
+    if (record == nullptr) return false;  // nothing to store into: the dialog stays open
     record->modifiers = CheckedValue(dialog, kModifierButtons);
     record->activationKind = CheckedValue(dialog, kKindButtons);
     char text[20] = {};
     ::GetDlgItemTextA(dialog, IDC_HOTKEY_KEY, text, sizeof text);
     record->virtualKey = KeyFromName(text);
-    ::EndDialog(dialog, IDOK);
+    return true;
 }
 
-INT_PTR CALLBACK HotkeyDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (message) {
-        case WM_INITDIALOG:
-            OnInitDialog(dialog, reinterpret_cast<HotkeyRecord*>(lParam));
-            return TRUE;  // the system sets the default focus
-        case WM_COMMAND:
-            switch (LOWORD(wParam)) {
-                case IDOK: OnOk(dialog); return TRUE;
-                case IDCANCEL: ::EndDialog(dialog, IDCANCEL); return TRUE;
-                default: return FALSE;
-            }
-        case WM_CLOSE: ::EndDialog(dialog, IDCANCEL); return TRUE;
-        default: return FALSE;
-    }
-}
+constexpr DLGPROC kHotkeyDialogProc = &qv::DialogProcedure<HotkeyRecord, OnInitDialog, OnOk>;
 
 }  // namespace
 }  // namespace hotrelay
 
 extern "C" std::int32_t __stdcall QVConfig(const qv::ObjectRecord* /*object*/, hotrelay::HotkeyRecord* record,
                                            HWND owner) noexcept {
-    ::DialogBoxParamA(hotrelay::g_instance, MAKEINTRESOURCEA(IDD_HOTKEY_PROPERTIES), owner, hotrelay::HotkeyDialogProc,
+    ::DialogBoxParamA(hotrelay::g_instance, MAKEINTRESOURCEA(IDD_HOTKEY_PROPERTIES), owner, hotrelay::kHotkeyDialogProc,
                       reinterpret_cast<LPARAM>(record));
     return qv::kOk;
 }

@@ -41,6 +41,9 @@ private:
     qv::SharedLock lock_;
 };
 
+// Whether the window's procedure is ours now, not merely somewhere further down its chain.
+bool OursInstalled(HWND window) noexcept;
+
 // Binding of a record's hotkey to its object's window, and its release.
 void Bind(const qv::ObjectRecord& object, HotkeyRecord& record) noexcept;
 void Unbind(HotkeyRecord& record) noexcept;

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "hotkey_rules.h"
+#include "library_reference.h"
 #include "module_state.h"
 
 namespace hotrelay {
@@ -16,33 +17,21 @@ static_assert(kWmMouseMove == WM_MOUSEMOVE && kWmLButtonDown == WM_LBUTTONDOWN &
 
 namespace {
 
-// A reference on this library, taken while our own code calls out to something that can run the host's
-// procedure synchronously (and so unload the library) before it returns to us.
-HMODULE HoldLibrary() noexcept {
-    HMODULE self = nullptr;
-    if (!::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(&HoldLibrary), &self))
-        return nullptr;
-    return self;
-}
-
 // Turns a hotkey press into the input of its kind; returns the reference held across SetFocus, which
-// sends focus messages to the window (and so to the host) before it returns.
+// sends focus messages to the window (and so to the host, which may unload the library) before it
+// returns to us.
 HMODULE PostHotkeyInput(HWND window, std::uint32_t activationKind) noexcept {
     RECT client{};
     ::GetClientRect(window, &client);
     const InputPlan plan = PlanInput(activationKind, client.right, client.bottom);
     HMODULE held = nullptr;
     if (plan.setFocus) {
-        held = HoldLibrary();
+        held = qv::TakeLibraryReference();
         ::SetFocus(window);
     }
     for (std::size_t i = 0; i < plan.count; ++i)
         ::PostMessageA(window, plan.steps[i].message, 0, static_cast<LPARAM>(plan.steps[i].lParam));
     return held;
-}
-
-bool OursInstalled(HWND window) noexcept {
-    return ::GetWindowLongA(window, GWL_WNDPROC) == reinterpret_cast<LONG_PTR>(&HotrelayWindowProc);
 }
 
 // Where the entry jumps: the procedure the message goes on to (0: default processing) in the low half,

@@ -144,10 +144,6 @@ bool BinChangeWatch::OpenDrive(std::size_t drive, const char* path) noexcept {
     DriveWatch& watch = drives_[drive];
     if (window_.get() == nullptr) return false;
     UniqueSignal signal(::FindFirstChangeNotificationA(path, FALSE, kChanges));
-    if (signal.get() == INVALID_HANDLE_VALUE) {
-        signal.release();
-        return false;
-    }
     if (!signal) return false;
     DEV_BROADCAST_HANDLE filter{};
     filter.dbch_size = sizeof filter;

@@ -58,7 +58,7 @@ public:
 private:
     static void CloseSignal(HANDLE handle) noexcept { ::FindCloseChangeNotification(handle); }
     static void Unregister(HDEVNOTIFY registration) noexcept { ::UnregisterDeviceNotification(registration); }
-    using UniqueSignal = qv::UniqueResource<HANDLE, CloseSignal>;
+    using UniqueSignal = qv::UniqueResource<HANDLE, CloseSignal, &qv::IsOpenFileHandle>;
     using UniqueRegistration = qv::UniqueResource<HDEVNOTIFY, Unregister>;
 
     // The window's class is registered while any watch of this library has a window.

@@ -4,6 +4,7 @@
 
 #include <atomic>
 
+#include "library_reference.h"
 #include "win32_owner.h"
 
 namespace wastewatch {
@@ -74,12 +75,13 @@ void StartEmptying() noexcept {
     }
     // The thread keeps the library mapped until it has left: its own reference, given up on the way
     // out by FreeLibraryAndExitThread.
-    HMODULE reference = nullptr;
-    if (::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(&EmptierMain),
-                             &reference)) {
-        qv::UniqueHandle thread(::CreateThread(nullptr, 0, EmptierMain, reference, 0, nullptr));
-        if (thread) return;
-        ::FreeLibrary(reference);
+    qv::UniqueModule reference(qv::TakeLibraryReference());
+    if (reference) {
+        const qv::UniqueHandle thread(::CreateThread(nullptr, 0, EmptierMain, reference.get(), 0, nullptr));
+        if (thread) {
+            reference.release();  // the thread's own now
+            return;
+        }
     }
     // No thread to do it: the bin is still emptied, on the host's thread as a last resort.
     do {

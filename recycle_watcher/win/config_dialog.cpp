@@ -13,8 +13,10 @@
 
 #include "bin_emptier.h"
 #include "bin_measurement.h"
+#include "dialog_procedure.h"
 #include "fill_report.h"
 #include "levels.h"
+#include "library_reference.h"
 #include "qv_contract.h"
 #include "report_refresh.h"
 #include "resource_ids.h"
@@ -125,10 +127,6 @@ struct DialogState {
     RefreshSlot* refreshing = nullptr;  // the refresh under way
 };
 
-DialogState* StateOf(HWND dialog) noexcept {
-    return reinterpret_cast<DialogState*>(::GetWindowLongPtrA(dialog, DWLP_USER));
-}
-
 void ShowFillReport(HWND dialog, const WatchRecord& record, const Reading& reading) noexcept {
     if (!reading.known) {
         ::SetDlgItemTextA(dialog, IDC_FILL_REPORT, "?");
@@ -153,14 +151,15 @@ void StartRefresh(HWND dialog, DialogState& state) noexcept {
     RefreshSlot* slot = NewRefreshSlot();
     if (slot != nullptr) {
         slot->dialog = dialog;
-        if (::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(&RefreshMain),
-                                 &slot->reference)) {
+        qv::UniqueModule reference(qv::TakeLibraryReference());
+        slot->reference = reference.get();
+        if (reference) {
             const qv::UniqueHandle thread(::CreateThread(nullptr, 0, RefreshMain, slot, 0, nullptr));
             if (thread) {
+                reference.release();  // the thread's own now
                 state.refreshing = slot;
                 return;
             }
-            ::FreeLibrary(slot->reference);
         }
         slot->owners.store(1);
         DropRefreshSlot(slot);
@@ -209,7 +208,6 @@ void OnDestroy(HWND dialog, DialogState& state) noexcept {
 }
 
 void OnInitDialog(HWND dialog, DialogState* state) noexcept {
-    ::SetWindowLongPtrA(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(state));
     for (const SpinnerRange& spinner : kSpinnerRanges) {
         ::SendDlgItemMessageA(dialog, spinner.control, UDM_SETRANGE, 0, MAKELPARAM(spinner.highest, spinner.lowest));
     }
@@ -234,8 +232,7 @@ std::uint32_t ReadNumber(HWND dialog, int control) noexcept {
     return translated ? value : 0;
 }
 
-void OnOk(HWND dialog) noexcept {
-    const DialogState* state = StateOf(dialog);
+bool OnOk(HWND dialog, DialogState* state) noexcept {
     if (WatchRecord* record = state != nullptr ? state->record : nullptr) {
         record->notifyCritical = ::IsDlgButtonChecked(dialog, IDC_NOTIFY_CRITICAL) == BST_CHECKED ? 1 : 0;
         record->notifyWarning = ::IsDlgButtonChecked(dialog, IDC_NOTIFY_WARNING) == BST_CHECKED ? 1 : 0;
@@ -244,35 +241,28 @@ void OnOk(HWND dialog) noexcept {
         record->criticalLimit = ReadNumber(dialog, IDC_CRITICAL_LIMIT);
         record->warningLimit = ReadNumber(dialog, IDC_WARNING_LIMIT);
     }
-    ::EndDialog(dialog, IDOK);
+    return true;
 }
 
-INT_PTR CALLBACK WatcherDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
+// The refresh's timer and report, and the end of the dialog.
+INT_PTR OnRefreshMessage(HWND dialog, DialogState* state, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
     switch (message) {
-        case WM_INITDIALOG:
-            OnInitDialog(dialog, reinterpret_cast<DialogState*>(lParam));
-            return TRUE;  // the system sets the default focus
-        case WM_COMMAND:
-            switch (LOWORD(wParam)) {
-                case IDOK: OnOk(dialog); return TRUE;
-                case IDCANCEL: ::EndDialog(dialog, IDCANCEL); return TRUE;
-                default: return FALSE;
-            }
         case WM_TIMER:
             if (wParam != kRefreshTimer) return FALSE;
             ::KillTimer(dialog, kRefreshTimer);
-            if (DialogState* state = StateOf(dialog)) ScheduleRefresh(dialog, *state);
+            if (state != nullptr) ScheduleRefresh(dialog, *state);
             return TRUE;
         case kReportReady:
-            if (DialogState* state = StateOf(dialog)) OnReportReady(dialog, *state, lParam);
+            if (state != nullptr) OnReportReady(dialog, *state, lParam);
             return TRUE;
         case WM_DESTROY:
-            if (DialogState* state = StateOf(dialog)) OnDestroy(dialog, *state);
+            if (state != nullptr) OnDestroy(dialog, *state);
             return FALSE;
-        case WM_CLOSE: ::EndDialog(dialog, IDCANCEL); return TRUE;
         default: return FALSE;
     }
 }
+
+constexpr DLGPROC kWatcherDialogProc = &qv::DialogProcedure<DialogState, OnInitDialog, OnOk, OnRefreshMessage>;
 
 // Runs dialog 102 modally on a copy of the record; the record takes the edited values only on OK.
 bool RunWatcherDialog(HINSTANCE instance, HWND owner, WatchRecord& record) noexcept {
@@ -281,7 +271,7 @@ bool RunWatcherDialog(HINSTANCE instance, HWND owner, WatchRecord& record) noexc
     state.record = &edited;
     state.refreshSeconds = RefreshIntervalInForce();
     const INT_PTR result = ::DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_WATCHER_PROPERTIES), owner,
-                                             WatcherDialogProc, reinterpret_cast<LPARAM>(&state));
+                                             kWatcherDialogProc, reinterpret_cast<LPARAM>(&state));
     if (result != IDOK) return false;
     record = edited;
     return true;

@@ -28,10 +28,7 @@ extern "C" {
 
 std::int32_t __stdcall QVGetPluginInfo(std::uint32_t* recordSize, const char** description,
                                        std::uint32_t* flag) noexcept {
-    if (recordSize != nullptr) *recordSize = sizeof(wastewatch::WatchRecord);
-    if (description != nullptr) *description = kDescription;
-    if (flag != nullptr) *flag = 1;
-    return qv::kOk;
+    return qv::DescribePlugin(sizeof(wastewatch::WatchRecord), kDescription, recordSize, description, flag);
 }
 
 std::int32_t __stdcall QVDefault(std::uint32_t /*hostValue*/, wastewatch::WatchRecord* record) noexcept {

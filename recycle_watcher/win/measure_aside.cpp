@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "bin_change_watch.h"
+#include "library_reference.h"
 #include "win32_owner.h"
 
 namespace wastewatch {
@@ -30,17 +31,13 @@ DWORD WINAPI MeasureMain(void* parameter) {
 }  // namespace
 
 BinMeasurement MeasureAside(const std::atomic<bool>& abandon) noexcept {
-    qv::UniqueHandle done(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
-    Job job{&abandon, {}, done.get(), nullptr};
-    if (!done || !::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(&MeasureMain),
-                                       &job.reference)) {
-        return MeasureBinTotals(abandon);
-    }
+    const qv::UniqueHandle done(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    qv::UniqueModule reference(qv::TakeLibraryReference());
+    if (!done || !reference) return MeasureBinTotals(abandon);
+    Job job{&abandon, {}, done.get(), reference.get()};
     const qv::UniqueHandle helper(::CreateThread(nullptr, 0, MeasureMain, &job, 0, nullptr));
-    if (!helper) {
-        ::FreeLibrary(job.reference);
-        return MeasureBinTotals(abandon);
-    }
+    if (!helper) return MeasureBinTotals(abandon);
+    reference.release();  // the helper's own now
     HANDLE ended = done.get();
     for (;;) {
         const DWORD woken = ::MsgWaitForMultipleObjectsEx(1, &ended, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);

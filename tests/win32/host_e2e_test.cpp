@@ -232,9 +232,9 @@ TEST(HostRecordsFile, UnreadableFileIsNotSavedOver) {
     const std::string text = qvhost::WriteRecords({{"office", 5, "Other.dll", {1, 2, 3}}});
     WriteFile(records, text);
     // Held open without sharing while the host starts, let go before it saves.
-    qv::UniqueHandle held(
+    qv::UniqueFile held(
         ::CreateFileA(records.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    ASSERT_NE(held.get(), INVALID_HANDLE_VALUE);
+    ASSERT_TRUE(held) << "error " << ::GetLastError();
     const HostRun run = RunHost("--desktop " + Quoted(desktop) + " --records " + Quoted(records),
                                 [&](const std::string& output) {
                                     HWND main = AttachedHost(output);
@@ -293,9 +293,9 @@ HostRun CloseWhileHeld(const std::string& arguments, const std::string& records,
     return RunHost(arguments, [&](const std::string& output) {
         HWND main = AttachedHost(output);
         ASSERT_NE(main, nullptr);
-        qv::UniqueHandle held(::CreateFileA(records.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        ASSERT_NE(held.get(), INVALID_HANDLE_VALUE);
+        const qv::UniqueFile held(::CreateFileA(records.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(held) << "error " << ::GetLastError();
         ::PostMessageA(main, WM_CLOSE, 0, 0);
         EXPECT_TRUE(WaitForOutput(output, "is in use"));
         if (holdMs == INFINITE) {

@@ -348,12 +348,11 @@ TEST_F(WastewatchLifecycle, InitFailsWhenNoMonitorThreadCanStart) {
 std::size_t FilesIn(const std::string& folder) {
     std::size_t files = 0;
     WIN32_FIND_DATAA found{};
-    const HANDLE search = ::FindFirstFileA((folder + "\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return 1000000;  // not even a folder
+    const qv::UniqueFileSearch search(::FindFirstFileA((folder + "\\*").c_str(), &found));
+    if (!search) return 1000000;  // not even a folder
     do {
         if (std::strcmp(found.cFileName, ".") != 0 && std::strcmp(found.cFileName, "..") != 0) ++files;
-    } while (::FindNextFileA(search, &found));
-    ::FindClose(search);
+    } while (::FindNextFileA(search.get(), &found));
     return files;
 }
 

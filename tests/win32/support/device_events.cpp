@@ -19,13 +19,10 @@ std::string FinalPath(HANDLE handle) {
 }  // namespace
 
 std::vector<HANDLE> HandlesOnFolder(const std::string& folder) {
-    qv::UniqueHandle own(::CreateFileA(folder.c_str(), FILE_LIST_DIRECTORY,
-                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                       FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (own.get() == INVALID_HANDLE_VALUE) {
-        own.release();
-        return {};
-    }
+    const qv::UniqueFile own(::CreateFileA(folder.c_str(), FILE_LIST_DIRECTORY,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!own) return {};
     const std::string wanted = FinalPath(own.get());
     std::vector<HANDLE> found;
     if (wanted.empty()) return found;

@@ -114,10 +114,9 @@ ProgramRun RunBeside(const char* program, const std::string& arguments, const st
                      const std::function<void()>& whileRunning, DWORD timeoutMilliseconds) {
     ProgramRun run;
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    qv::UniqueHandle output(::CreateFileA(outputPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (output.get() == INVALID_HANDLE_VALUE) {
-        output.release();
+    qv::UniqueFile output(::CreateFileA(outputPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!output) {
         ADD_FAILURE() << "cannot create " << outputPath << ": error " << ::GetLastError();
         return run;
     }
@@ -150,13 +149,10 @@ ProgramRun RunBeside(const char* program, const std::string& arguments, const st
 
 std::string ReadWholeFile(const std::string& path) {
     std::string text;
-    qv::UniqueHandle file(::CreateFileA(path.c_str(), GENERIC_READ,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.get() == INVALID_HANDLE_VALUE) {
-        file.release();
-        return text;
-    }
+    const qv::UniqueFile file(::CreateFileA(path.c_str(), GENERIC_READ,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return text;
     char buffer[4096];
     DWORD got = 0;
     while (::ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
