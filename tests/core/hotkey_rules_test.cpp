@@ -42,7 +42,7 @@ std::vector<PostedInput> Steps(const InputPlan& plan) {
     return {plan.steps.begin(), plan.steps.begin() + static_cast<std::ptrdiff_t>(plan.count)};
 }
 
-TEST(PlanInput, SingleClickAtCentreThenMovesBelowAndRight) {
+TEST(PlanInput, SingleClickCentreThenBelowRight) {
     const InputPlan plan = PlanInput(kSingleClick, 101, 51);
     EXPECT_TRUE(plan.setFocus);
     const std::vector<PostedInput> expected = {
@@ -53,7 +53,7 @@ TEST(PlanInput, SingleClickAtCentreThenMovesBelowAndRight) {
     EXPECT_EQ(Steps(plan), expected);
 }
 
-TEST(PlanInput, DoubleClickHasNoButtonUpAfterTheDoubleClickAndMovesBelowCentre) {
+TEST(PlanInput, DoubleClickNoUpThenMovesBelowCentre) {
     const InputPlan plan = PlanInput(kDoubleClick, 200, 80);
     EXPECT_TRUE(plan.setFocus);
     const std::vector<PostedInput> expected = {

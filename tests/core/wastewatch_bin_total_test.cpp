@@ -37,7 +37,7 @@ TEST(BinTotal, ItemsWithoutDataAreCountedButAddNoSize) {
     EXPECT_FALSE(NeedsShellTotal(total));
 }
 
-TEST(BinTotal, ItemsThatAllDescribeNothingCallForTheShellTotal) {
+TEST(BinTotal, EmptyDescriptionsAskTheShellTotal) {
     struct Case {
         const char* name;
         std::uint64_t batch;

@@ -24,7 +24,7 @@ std::vector<std::string> Paths(const BinWatchPlan& plan) {
     return paths;
 }
 
-TEST(BinWatchPlan, FindsEachFixedDrivesBinInTheNewestLayoutFirst) {
+TEST(BinWatchPlan, FindsEachFixedDriveBinNewestFirst) {
     const auto plan = Plan(kDriveC | kDriveD | kDriveZ,
                            {"C:\\$Recycle.Bin", "C:\\$Recycle.Bin\\S-1-5-21-0-0-0-1000",
                             "C:\\RECYCLER\\S-1-5-21-0-0-0-1000", "D:\\RECYCLER\\S-1-5-21-0-0-0-1000", "Z:\\RECYCLED"});
@@ -67,7 +67,7 @@ TEST(BinWatchPlan, ASidTooLongForAPathIsNoSid) {
               (std::vector<std::string>{"C:\\$Recycle.Bin\\" + longest + " (bin)"}));
 }
 
-TEST(BinSnapshotCompare, AnyFolderTimeOrTheDriveSetMakesADifference) {
+TEST(BinSnapshotCompare, FolderTimeOrDriveSetDiffers) {
     const BinSnapshot before{kDriveC | kDriveD, {10, 20}, 2};
     EXPECT_EQ(before, (BinSnapshot{kDriveC | kDriveD, {10, 20}, 2}));
     EXPECT_NE(before, (BinSnapshot{kDriveC | kDriveD, {10, 21}, 2}));

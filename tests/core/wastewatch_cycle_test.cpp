@@ -50,7 +50,7 @@ TEST(MonitorCycle, EmptyBinAtStartTellsNothing) {
     EXPECT_TRUE(Cycle(state, 0, 0).empty());
 }
 
-TEST(MonitorCycle, FillingTellsTheChangeThenTheLevelsInTableOrder) {
+TEST(MonitorCycle, FillingTellsChangeThenLevelsInOrder) {
     WatchState state = Watching({{20, kNoLimits}, {10, kNoLimits}});
     EXPECT_EQ(Cycle(state, 3, 300), (Posted{{8750394, 20}, {8750394, 10}, {8750394, 20}, {8750394, 10}}));
     // The next cycle brings only the level reports.
@@ -73,7 +73,7 @@ TEST(MonitorCycle, EachEntryGetsItsOwnLevel) {
     EXPECT_EQ(Cycle(state, 1, 2 * kMiB), (Posted{{8750395, 1}, {8750396, 2}, {8750394, 3}}));
 }
 
-TEST(MonitorCycle, BothLimitsReachedAfterAChangeStillTellTheChangeFirst) {
+TEST(MonitorCycle, ChangeToldBeforeBothLimits) {
     WatchState state = Watching({{9, WatchRecord{1, 1, 1, 1, 1, 1}}});
     EXPECT_EQ(Cycle(state, 1, kMiB), (Posted{{8750394, 9}, {8750395, 9}}));
 }
@@ -124,7 +124,7 @@ TEST(MonitorCycle, OnlyADeliveredStateReportCountsAsTold) {
     }
 }
 
-TEST(MonitorCycle, ACountAboveTwoToTheSixtyThreeReadsAsEmpty) {
+TEST(MonitorCycle, CountAbove2Pow63ReadsAsEmpty) {
     WatchState state = Watching({{1, kNoLimits}});
     EXPECT_TRUE(Cycle(state, std::uint64_t{1} << 63, 0).empty());
 }

@@ -118,7 +118,7 @@ TEST(FillReport, CopiesDirectivesItCannotFillAsText) {
     }
 }
 
-TEST(FillReport, CountFormatsAsUnsignedWhateverTheConversion) {
+TEST(FillReport, CountFormatsAsUnsigned) {
     EXPECT_EQ(Report("%g %d", 0.0, 3000000000u, 0, 0), "0 3000000000");
     EXPECT_EQ(Report("%g %i", 0.0, 3000000000u, 0, 0), "0 3000000000");
     EXPECT_EQ(Report("%g %X", 0.0, 0xdeadbeefu, 0, 0), "0 DEADBEEF");

@@ -240,7 +240,7 @@ TEST_F(HotrelayConfig, ChoosingFStoresItsCodeAndReopensSelected) {
     EXPECT_EQ(reopened.view.kinds, (std::array<bool, 3>{false, true, false}));
 }
 
-TEST_F(HotrelayConfig, ChoosingF10StoresItsCodeAndReopensSelected) {
+TEST_F(HotrelayConfig, F10StoresItsCodeAndReopensSelected) {
     HotkeyRecord record = Record(0, 0, 0);
     Run(&record, [](HWND dialog) {
         ChooseKey(dialog, kIndexF10);
@@ -259,7 +259,7 @@ TEST_F(HotrelayConfig, ChoosingF10StoresItsCodeAndReopensSelected) {
     EXPECT_EQ(reopened.view.status, kNotRegistered);
 }
 
-TEST_F(HotrelayConfig, LowerCaseKeyOpensAsItsCapitalAndOkStoresTheCapital) {
+TEST_F(HotrelayConfig, LowerCaseKeyOpensAndStoresCapital) {
     HotkeyRecord record = Record(hotrelay::kModAlt, 0x61, hotrelay::kSingleClick);
     const auto run = Run(&record, [](HWND dialog) { Click(dialog, IDOK); });
     EXPECT_EQ(run.view.selectionText, "A");
@@ -354,7 +354,7 @@ LRESULT CALLBACK NestingOwnerProc(HWND window, UINT message, WPARAM wParam, LPAR
     return ::DefWindowProcA(window, message, wParam, lParam);
 }
 
-TEST_F(HotrelayConfig, TwoDialogsAtOnceEachStoreIntoTheirOwnRecord) {
+TEST_F(HotrelayConfig, TwoDialogsStoreIntoTheirOwnRecords) {
     qv::UniqueWindow ownerA(
         qvtest::WindowOfClass("HotrelayNestingOwner", NestingOwnerProc, "owner A", WS_OVERLAPPED, 10, 10, 100, 50));
     ASSERT_TRUE(ownerA);

@@ -132,7 +132,7 @@ TEST_F(HotrelayGuest, RebindUnderSubclasser) {
     EXPECT_EQ(g_seen.Count(WM_APP), 1);
 }
 
-TEST_F(HotrelayGuest, HostUnloadingInsideItsProcedureGetsItsAnswerBack) {
+TEST_F(HotrelayGuest, UnloadInsideProcedureGetsAnswer) {
     if (qvtest::RanInChildProcess()) return;
     Bind();
     g_unloadOn = WM_APP + 1;

@@ -164,7 +164,7 @@ TEST(HotrelayRelayWatcher, SeesIconsAndButtons) {
     EXPECT_EQ(boxes[0].visibleButtons, (std::vector<int>{IDOK, IDCANCEL}));
 }
 
-TEST_F(HotrelayRelay, CallsTheNamedExportWithParameter2Unchanged) {
+TEST_F(HotrelayRelay, CallsNamedExportWithParameter2) {
     const std::uint32_t kValues[] = {0, 1, 0x7FFFFFFF, 0x80000000, 0xDEADBEEF, 0xFFFFFFFF};
     std::int32_t calls = 0;
     for (std::uint32_t value : kValues) {
@@ -218,7 +218,7 @@ TEST_F(HotrelayRelay, NullParameter1GivesTheInvalidFormError) {
     ExpectTargetsUntouched();
 }
 
-TEST_F(HotrelayRelay, EmptyFunctionNameGivesTheMissingFunctionError) {
+TEST_F(HotrelayRelay, EmptyNameGivesMissingFunctionError) {
     ExpectOneError(Relay("RelayTarget.dll()", 7), "Unable to locate plugin function \"\"");
     ExpectOneError(Relay("RelayTarget.dll(", 7), "Unable to locate plugin function \"\"");
     ExpectTargetsUntouched();

@@ -27,7 +27,7 @@ TEST(PluginLoader, MissingFileIsAnErrorNamingTheFile) {
     EXPECT_EQ(::GetModuleHandleA("NoSuchPlugin.dll"), nullptr);
 }
 
-TEST(PluginLoader, LibraryWithoutTheEntryPointsIsAnErrorNamingTheExport) {
+TEST(PluginLoader, MissingEntryPointErrorNamesIt) {
     std::string error;
     // A real library that is no plug-in: it loads, but exports none of the entry points.
     auto plugin = qv::PluginLibrary::Load("version.dll", error);

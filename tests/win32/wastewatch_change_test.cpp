@@ -35,7 +35,7 @@ bool ReportedWithin(std::uint32_t code, DWORD timeout, DWORD& waited) {
     return seen;
 }
 
-TEST_F(Monitor, EveryKindOfChangeIsReportedWithinOneInterval) {
+TEST_F(Monitor, EveryChangeReportedWithinInterval) {
     HostWindow host;
     Watch(1, WatchRecord{1, 1, 1, 0, 1, 0});  // critical limit 1 MB, notified
     ASSERT_TRUE(wwtest::FillBin(1, {10}));
@@ -72,7 +72,7 @@ TEST_F(Monitor, EveryKindOfChangeIsReportedWithinOneInterval) {
     EXPECT_EQ(wwtest::QueryBin().count, 0);
 }
 
-TEST_F(Monitor, StoppingStaysPromptWhileTheFoldersAreWatched) {
+TEST_F(Monitor, StopStaysPromptWhileFoldersWatched) {
     HostWindow host;
     Watch(1, kEverySecond);
     ASSERT_TRUE(wwtest::FillBin(1, {10}));
@@ -120,7 +120,7 @@ bool Allowed(WPARAM event, HANDLE handle) {
     return qvtest::SendHandleEvent(DriveWatchWindow(), event, handle, kAnswerTimeout, answer) && answer == TRUE;
 }
 
-TEST_F(Monitor, AWatchedDriveIsLetGoForItsRemovalAndWatchedAgainWhenItStays) {
+TEST_F(Monitor, DriveLetGoForRemovalAndRewatched) {
     HostWindow host;
     Watch(1, WatchRecord{1, 1, 1, 0, 1, 0});  // critical limit 1 MB, notified
     ASSERT_TRUE(wwtest::FillBin(1, {10}));
@@ -175,7 +175,7 @@ TEST_F(Monitor, ARemovalIsAnsweredWhileTheBinIsMeasured) {
 }
 
 // Whatever a drive's removal left it in, an unload leaves no window, handle or thread behind.
-TEST_F(Monitor, AnUnloadInEachDriveStateLeavesNothingBehind) {
+TEST_F(Monitor, UnloadInAnyDriveStateLeavesNothing) {
     struct Round {
         const char* name;
         std::vector<WPARAM> events;  // sent for the monitor's handle on Q:

@@ -6,7 +6,7 @@ namespace {
 
 using namespace wwtest;
 
-TEST_F(Monitor, FilledBinBringsTheChangeThenTheLevelsInTableOrder) {
+TEST_F(Monitor, FilledBinTellsChangeThenLevels) {
     HostWindow host;
     ASSERT_NE(host.get(), nullptr);
     Watch(21, kEverySecond);
@@ -23,7 +23,7 @@ TEST_F(Monitor, FilledBinBringsTheChangeThenTheLevelsInTableOrder) {
     EXPECT_EQ(WaitForNotes(2), (Notes{{kFilled, 21}, {kFilled, 7}}));
 }
 
-TEST_F(Monitor, LevelsFollowEachObjectsLimitsWithRealSizes) {
+TEST_F(Monitor, LevelsFollowEachObjectsLimits) {
     HostWindow host;
     Watch(1, WatchRecord{1, 1, 1, 0, 1, 0});  // critical 1 MB, on
     Watch(2, WatchRecord{1, 1, 1, 1, 2, 1});  // warning 1 MB reached, critical 2 MB not
@@ -56,7 +56,7 @@ TEST_F(Monitor, SizesBeyondFourGigabytesReachTheirLimit) {
     EXPECT_EQ(WaitForNotes(2), (Notes{{kFilled, 5}, {kCritical, 5}}));
 }
 
-TEST_F(Monitor, CommandEmptiesTheBinAndTheNextCycleBringsOnlyTheEmptiedReport) {
+TEST_F(Monitor, CommandEmptiesBinThenOnlyEmptied) {
     HostWindow host;
     Watch(1, kEverySecond);
     Watch(2, WatchRecord{1, 1, 1, 1, 1, 1});
@@ -89,7 +89,7 @@ TEST_F(Monitor, UninitStopsAnObjectsReports) {
     EXPECT_EQ(WaitForNotes(4, 2 * kCycleTimeout), (Notes{{kFilled, 1}, {kFilled, 3}, {kFilled, 1}, {kFilled, 3}}));
 }
 
-TEST_F(Monitor, NoChangeReportIsLostWhileTheHostWindowIsMissing) {
+TEST_F(Monitor, NoReportLostWhileHostWindowMissing) {
     Watch(9, kEverySecond);
     ASSERT_TRUE(wwtest::FillBin(1, {10}));
     qvtest::PumpFor(2500);  // cycles with nobody to tell
@@ -117,7 +117,7 @@ TEST_F(Monitor, AFifthObjectIsNotWatched) {
 // The host removes the last object while the thread measures a big bin, unloads, and at once loads
 // the library again (getting the same, still mapped library while the old thread winds down) to
 // watch another object: the new object hears of the bin, the old one never again.
-TEST_F(Monitor, AnImmediateReloadWatchesAgainWhileTheOldThreadWindsDown) {
+TEST_F(Monitor, ImmediateReloadWatchesDuringWindDown) {
     HostWindow host;
     ASSERT_TRUE(wwtest::FillTrashDirectly(3000, 10, "r"));
     Watch(1, kEverySecond);
