@@ -21,7 +21,7 @@ void BindNew(BindingTable& table, const HotkeyRecord& record, WindowId window, s
     table.Add(&record, window, atom);
 }
 
-TEST(BindingTableRoute, MessagesGoToTheProcedureOursReplacedWhateverTheRecordSays) {
+TEST(BindingTableRoute, NextIsWhatOursReplacedNotTheRecord) {
     BindingTable table;
     HotkeyRecord record = Settings(kSingleClick);
     BindNew(table, record, kWindow, 0xC001);
@@ -57,33 +57,38 @@ TEST(BindingTableRoute, TheMostRecentBindingOnAWindowIsInForce) {
     EXPECT_FALSE(table.Remove(&a));
 }
 
-TEST(BindingTableLeave, OursInstalledHandsTheWindowBack) {
-    BindingTable table;
-    HotkeyRecord record = Settings(kSingleClick);
-    BindNew(table, record, kWindow, 1);
-    ASSERT_TRUE(table.Remove(&record));
-    const BindingTable::Leaving leaving = table.Leave(kWindow, true);
-    EXPECT_EQ(leaving.action, Action::Restore);
-    EXPECT_EQ(leaving.next, kHostProc);
-    table.ForgetChain(kWindow);
-    EXPECT_FALSE(table.InChain(kWindow));
-    EXPECT_TRUE(table.Empty());
+TEST(BindingTableLeave, LastBindingGoneByWhatIsOnTop) {
+    const struct {
+        const char* what;
+        bool oursInstalled;
+        Action action;
+        ProcAddress next;
+    } cases[] = {
+        {"ours installed: the window is handed back", true, Action::Restore, kHostProc},
+        {"another procedure on top: ours stays and the library mapped", false, Action::Pin, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        BindingTable table;
+        HotkeyRecord record = Settings(kSingleClick);
+        BindNew(table, record, kWindow, 1);
+        ASSERT_TRUE(table.Remove(&record));
+        const BindingTable::Leaving leaving = table.Leave(kWindow, c.oursInstalled);
+        EXPECT_EQ(leaving.action, c.action);
+        EXPECT_EQ(leaving.next, c.next);
+        // Until the window is forgotten, a message that entered ours still goes on to the host's
+        // procedure, with nothing to act on.
+        EXPECT_TRUE(table.InChain(kWindow));
+        EXPECT_EQ(table.RouteOf(kWindow).next, kHostProc);
+        EXPECT_EQ(table.RouteOf(kWindow).record, nullptr);
+        EXPECT_EQ(table.NextProc(kWindow), kHostProc);
+        table.ForgetChain(kWindow);
+        EXPECT_FALSE(table.InChain(kWindow));
+        EXPECT_TRUE(table.Empty());
+    }
 }
 
-TEST(BindingTableLeave, RestoreForgetsNothingBeforeTheWindowIsHandedBack) {
-    BindingTable table;
-    HotkeyRecord record = Settings(kSingleClick);
-    BindNew(table, record, kWindow, 1);
-    ASSERT_TRUE(table.Remove(&record));
-    ASSERT_EQ(table.Leave(kWindow, true).action, Action::Restore);
-    // A message that entered ours before the host's procedure is back still goes on to it.
-    EXPECT_TRUE(table.InChain(kWindow));
-    EXPECT_EQ(table.RouteOf(kWindow).next, kHostProc);
-    EXPECT_EQ(table.RouteOf(kWindow).record, nullptr);
-    EXPECT_EQ(table.NextProc(kWindow), kHostProc);
-}
-
-TEST(BindingTableRoute, AMessageFindingNoEntryGoesToTheProcedureNowInstalled) {
+TEST(BindingTableRoute, UnroutedGoesToTheProcedureInstalled) {
     constexpr ProcAddress kOurs = 0x10001000;
     const struct {
         const char* what;
@@ -100,16 +105,12 @@ TEST(BindingTableRoute, AMessageFindingNoEntryGoesToTheProcedureNowInstalled) {
     }
 }
 
-TEST(BindingTableLeave, AnotherProcedureOnTopKeepsOursInTheChainAndTheLibraryMapped) {
+TEST(BindingTableLeave, PinnedWindowBindsAgainWithoutReinstall) {
     BindingTable table;
     HotkeyRecord record = Settings(kSingleClick);
     BindNew(table, record, kWindow, 1);
     ASSERT_TRUE(table.Remove(&record));
-    EXPECT_EQ(table.Leave(kWindow, false).action, Action::Pin);
-    // Still forwarding for the procedure on top, to the host's procedure, with nothing to act on.
-    EXPECT_TRUE(table.InChain(kWindow));
-    EXPECT_EQ(table.RouteOf(kWindow).next, kHostProc);
-    EXPECT_EQ(table.RouteOf(kWindow).record, nullptr);
+    ASSERT_EQ(table.Leave(kWindow, false).action, Action::Pin);
 
     // Bound again (how a changed hotkey takes effect): ours is not installed a second time, and
     // messages still go on to the host's procedure, never round the chain.
@@ -122,7 +123,7 @@ TEST(BindingTableLeave, AnotherProcedureOnTopKeepsOursInTheChainAndTheLibraryMap
     EXPECT_EQ(table.NextProc(kWindow), kHostProc);
 }
 
-TEST(BindingTableDestroy, OursInstalledRestoresAndNoBindingActsAnyMore) {
+TEST(BindingTableDestroy, OursInstalledRestoresAndUnbinds) {
     BindingTable table;
     HotkeyRecord record = Settings(kSingleClick);
     BindNew(table, record, kWindow, 1);
@@ -138,7 +139,7 @@ TEST(BindingTableDestroy, OursInstalledRestoresAndNoBindingActsAnyMore) {
     EXPECT_EQ(table.Leave(kWindow, false).action, Action::Stay);
 }
 
-TEST(BindingTableDestroy, UnderAnotherProcedureOursForwardsUntilTheEndThenForgetsTheWindow) {
+TEST(BindingTableDestroy, UnderAnotherForwardsUntilTheEnd) {
     BindingTable table;
     HotkeyRecord record = Settings(kSingleClick);
     BindNew(table, record, kWindow, 1);
@@ -187,7 +188,7 @@ TEST(BindingTableChain, AFailedInstallLeavesNoTrace) {
     EXPECT_TRUE(table.Empty());
 }
 
-TEST(BindingTableCapacity, AFullTableRefusesTheNextBindingAndKeepsTheOthersWorking) {
+TEST(BindingTableCapacity, FullTableRefusesOneAndKeepsTheRest) {
     BindingTable table;
     static HotkeyRecord records[kMaxBindings + 1];
     // Stacked on one window: one chain, every binding in force in turn.
@@ -204,7 +205,7 @@ TEST(BindingTableCapacity, AFullTableRefusesTheNextBindingAndKeepsTheOthersWorki
     EXPECT_EQ(table.RouteOf(kOtherWindow).record, &records[kMaxBindings]);
 }
 
-TEST(BindingTableCapacity, WindowsLeftInTheChainCountAgainstTheirOwnLimit) {
+TEST(BindingTableCapacity, ChainedWindowsCountAgainstChainLimit) {
     BindingTable table;
     HotkeyRecord record = Settings(kSingleClick);
     // Every window keeps ours under another procedure after its binding went.

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdint>
+#include <functional>
+#include <string>
 #include <vector>
 
 #include "watch_table.h"
@@ -28,16 +31,26 @@ void TellNonEmpty(WatchState& state) {
     for (WatchEntry& entry : state.table) entry.toldNonEmpty = true;
 }
 
-TEST(WatchTableDefaults, FreshStateHoldsTheInitialValues) {
-    const WatchState state;
-    EXPECT_EQ(state.checkInterval, 4u);
-    EXPECT_EQ(state.refreshInterval, 16u);
-    EXPECT_TRUE(state.firstInit);
-    EXPECT_TRUE(state.firstConfig);
-    EXPECT_EQ(state.count, 0u);
+using Fields = std::array<std::uint32_t, 6>;
+
+Fields FieldsOf(const WatchRecord& record) {
+    return {record.checkInterval, record.refreshInterval, record.notifyCritical,
+            record.notifyWarning, record.criticalLimit,   record.warningLimit};
 }
 
-TEST(WatchTableDefaults, DefaultRecordTakesTheIntervalsInForceAndZeroesTheRest) {
+std::vector<Fields> FieldsOf(const std::vector<WatchRecord>& records) {
+    std::vector<Fields> fields;
+    for (const WatchRecord& record : records) fields.push_back(FieldsOf(record));
+    return fields;
+}
+
+std::vector<Fields> Records(const WatchState& state) {
+    std::vector<Fields> records;
+    for (std::size_t i = 0; i < state.count; ++i) records.push_back(FieldsOf(state.table[i].record));
+    return records;
+}
+
+TEST(WatchTableDefaults, DefaultRecordTakesIntervalsInForce) {
     WatchState state;
     state.checkInterval = 7;
     state.refreshInterval = 9;
@@ -48,84 +61,6 @@ TEST(WatchTableDefaults, DefaultRecordTakesTheIntervalsInForceAndZeroesTheRest) 
     EXPECT_EQ(record.notifyWarning, 0u);
     EXPECT_EQ(record.criticalLimit, 0u);
     EXPECT_EQ(record.warningLimit, 0u);
-}
-
-TEST(WatchTableAdd, KeepsInsertionOrderAndCopiesTheRecord) {
-    WatchState state;
-    WatchRecord record = Record(1, 2, 0xdeadbeef);
-    EXPECT_TRUE(AddWatch(state, 30, record));
-    record.criticalLimit = 5;  // a later change to the host's record does not reach the copy
-    EXPECT_TRUE(AddWatch(state, 10, Record(3, 4, 1)));
-    EXPECT_TRUE(AddWatch(state, 20, Record(5, 6, 2)));
-    EXPECT_EQ(Ids(state), (std::vector<std::int32_t>{30, 10, 20}));
-    EXPECT_EQ(state.table[0].record.criticalLimit, 0xdeadbeefu);
-    EXPECT_EQ(state.table[1].record.notifyWarning, 1u);
-}
-
-TEST(WatchTableAdd, DropLastTakesBackTheNewestEntryEvenWithTheSameIdentifier) {
-    WatchState state;
-    ASSERT_TRUE(AddWatch(state, 5, Record(9, 8, 1)));
-    ASSERT_TRUE(AddWatch(state, 6, Record(1, 1, 2)));
-    ASSERT_TRUE(AddWatch(state, 5, Record(1, 1, 3)));
-    DropLastWatch(state);
-    EXPECT_EQ(Ids(state), (std::vector<std::int32_t>{5, 6}));
-    EXPECT_EQ(state.table[0].record.notifyCritical, 1u);
-    EXPECT_EQ(state.table[2].objectId, 0);
-    EXPECT_EQ(state.checkInterval, 9u) << "the first object's intervals stay in force";
-    DropLastWatch(state);
-    DropLastWatch(state);
-    DropLastWatch(state);  // nothing left: no change, no underflow
-    EXPECT_EQ(state.count, 0u);
-}
-
-TEST(WatchTableAdd, FifthObjectIsRefusedAndStillResetsTheBinState) {
-    WatchState state;
-    for (std::int32_t id = 1; id <= 4; ++id)
-        ASSERT_TRUE(AddWatch(state, id, Record(1, 1, static_cast<std::uint32_t>(id))));
-    TellNonEmpty(state);
-    const auto tableBefore = state.table;
-    EXPECT_FALSE(AddWatch(state, 5, Record(99, 99, 99)));
-    EXPECT_EQ(state.count, 4u);
-    EXPECT_EQ(Ids(state), (std::vector<std::int32_t>{1, 2, 3, 4}));
-    for (std::size_t i = 0; i < 4; ++i) {
-        SCOPED_TRACE(i);
-        EXPECT_EQ(state.table[i].record.criticalLimit, tableBefore[i].record.criticalLimit);
-    }
-    EXPECT_EQ(Told(state), std::vector<bool>(4, false));
-    EXPECT_EQ(state.checkInterval, 1u);  // the full table's call is not the first one
-}
-
-TEST(WatchTableAdd, EveryAddResetsTheBinStateToEmpty) {
-    WatchState state;
-    ASSERT_TRUE(AddWatch(state, 1, Record(1, 1)));
-    TellNonEmpty(state);
-    ASSERT_TRUE(AddWatch(state, 2, Record(1, 1)));
-    EXPECT_EQ(Told(state), (std::vector<bool>{false, false}));
-}
-
-TEST(WatchTableIntervals, FirstInitAdoptsItsIntervalsAndLaterOnesNever) {
-    WatchState state;
-    ASSERT_TRUE(AddWatch(state, 1, Record(11, 22)));
-    EXPECT_FALSE(state.firstInit);
-    EXPECT_EQ(state.checkInterval, 11u);
-    EXPECT_EQ(state.refreshInterval, 22u);
-    ASSERT_TRUE(AddWatch(state, 2, Record(33, 44)));
-    EXPECT_EQ(state.checkInterval, 11u);
-    EXPECT_EQ(state.refreshInterval, 22u);
-    // Removing every object does not make the next one "first" again.
-    RemoveWatch(state, 1);
-    RemoveWatch(state, 2);
-    ASSERT_TRUE(AddWatch(state, 3, Record(55, 66)));
-    EXPECT_EQ(state.checkInterval, 11u);
-}
-
-TEST(WatchTableIntervals, FirstInitAdoptsItsIntervalsEvenWhenTheTableIsFull) {
-    WatchState state;
-    state.count = kMaxWatches;  // as if filled before; only the flag decides adoption
-    EXPECT_FALSE(AddWatch(state, 9, Record(8, 3)));
-    EXPECT_EQ(state.checkInterval, 8u);
-    EXPECT_EQ(state.refreshInterval, 3u);
-    EXPECT_FALSE(state.firstInit);
 }
 
 TEST(WatchTableRemove, RemovingKeepsTheOrderOfTheOthers) {
@@ -157,25 +92,6 @@ TEST(WatchTableRemove, RemovingKeepsTheOrderOfTheOthers) {
     }
 }
 
-TEST(WatchTableRemove, DuplicateIdentifiersLoseOnlyTheFirstEntry) {
-    WatchState state;
-    ASSERT_TRUE(AddWatch(state, 7, Record(1, 1, 100)));
-    ASSERT_TRUE(AddWatch(state, 8, Record(1, 1, 200)));
-    ASSERT_TRUE(AddWatch(state, 7, Record(1, 1, 300)));
-    EXPECT_TRUE(RemoveWatch(state, 7));
-    ASSERT_EQ(Ids(state), (std::vector<std::int32_t>{8, 7}));
-    EXPECT_EQ(state.table[1].record.criticalLimit, 300u);
-}
-
-TEST(WatchTableRemove, RemovalLeavesTheBinStateAlone) {
-    WatchState state;
-    ASSERT_TRUE(AddWatch(state, 1, Record(1, 1)));
-    ASSERT_TRUE(AddWatch(state, 2, Record(1, 1)));
-    TellNonEmpty(state);
-    RemoveWatch(state, 1);
-    EXPECT_EQ(Told(state), (std::vector<bool>{true}));
-}
-
 TEST(WatchTableConfig, FirstConfigKeepsTheRecordsOwnIntervals) {
     WatchState state;
     state.checkInterval = 4;
@@ -202,29 +118,150 @@ TEST(WatchTableConfig, LaterConfigsShowTheIntervalsInForce) {
     EXPECT_EQ(later.warningLimit, 0xdeadbeefu);
 }
 
-TEST(WatchTableConfig, CommitSetsTheIntervalsAndReplacesOnlyTheFirstEntryOfTheObject) {
-    WatchState state;
-    ASSERT_TRUE(AddWatch(state, 7, Record(1, 1, 1)));
-    ASSERT_TRUE(AddWatch(state, 8, Record(1, 1, 2)));
-    ASSERT_TRUE(AddWatch(state, 7, Record(1, 1, 3)));
-    const WatchRecord edited{30, 40, 1, 0, 500, 250};
-    CommitConfig(state, 7, edited);
-    EXPECT_EQ(state.checkInterval, 30u);
-    EXPECT_EQ(state.refreshInterval, 40u);
-    EXPECT_EQ(state.table[0].record.criticalLimit, 500u);
-    EXPECT_EQ(state.table[0].record.checkInterval, 30u);
-    EXPECT_EQ(state.table[1].record.criticalLimit, 2u);
-    EXPECT_EQ(state.table[2].record.criticalLimit, 3u);
-}
-
-TEST(WatchTableConfig, CommitForAnObjectNotWatchedStillSetsTheIntervals) {
-    WatchState state;
-    ASSERT_TRUE(AddWatch(state, 1, Record(2, 3, 9)));
-    CommitConfig(state, 42, WatchRecord{0, 7200, 1, 1, 1, 1});
-    EXPECT_EQ(state.checkInterval, 0u);  // stored as typed; bounded only where it is used
-    EXPECT_EQ(state.refreshInterval, 7200u);
-    EXPECT_EQ(state.table[0].record.criticalLimit, 9u);
-    EXPECT_EQ(state.count, 1u);
+// What each change leaves in the state: the objects in order with their records, the intervals in
+// force, who was told the bin is not empty, and the first-init flag.
+TEST(WatchTable, StateAfterEachChange) {
+    struct After {
+        std::vector<std::int32_t> ids;
+        std::vector<WatchRecord> records;
+        std::uint32_t check, refresh;
+        std::vector<bool> told;
+        bool firstInit;
+    };
+    struct Case {
+        const char* what;
+        std::function<void(WatchState&)> steps;
+        After after;
+    };
+    const Case cases[] = {
+        {"fresh state: the initial values", [](WatchState&) {}, {{}, {}, 4, 16, {}, true}},
+        {"adds keep their order and copy the record, the first one's intervals in force",
+         [](WatchState& state) {
+             WatchRecord record = Record(1, 2, 0xdeadbeef);
+             EXPECT_TRUE(AddWatch(state, 30, record));
+             record.criticalLimit = 5;  // a later change to the host's record does not reach the copy
+             EXPECT_TRUE(AddWatch(state, 10, Record(3, 4, 1)));
+             EXPECT_TRUE(AddWatch(state, 20, Record(5, 6, 2)));
+         },
+         {{30, 10, 20},
+          {Record(1, 2, 0xdeadbeef), Record(3, 4, 1), Record(5, 6, 2)},
+          1,
+          2,
+          {false, false, false},
+          false}},
+        {"drop last takes back the newest entry, even one with the same identifier; intervals stay",
+         [](WatchState& state) {
+             ASSERT_TRUE(AddWatch(state, 5, Record(9, 8, 1)));
+             ASSERT_TRUE(AddWatch(state, 6, Record(1, 1, 2)));
+             ASSERT_TRUE(AddWatch(state, 5, Record(1, 1, 3)));
+             DropLastWatch(state);
+         },
+         {{5, 6}, {Record(9, 8, 1), Record(1, 1, 2)}, 9, 8, {false, false}, false}},
+        {"drop last with nothing left: no change, no underflow",
+         [](WatchState& state) {
+             ASSERT_TRUE(AddWatch(state, 5, Record(9, 8, 1)));
+             ASSERT_TRUE(AddWatch(state, 6, Record(1, 1, 2)));
+             for (int i = 0; i < 4; ++i) DropLastWatch(state);
+         },
+         {{}, {}, 9, 8, {}, false}},
+        {"a fifth object is refused and still resets the bin state; the full table's call is not the first",
+         [](WatchState& state) {
+             for (std::int32_t id = 1; id <= 4; ++id)
+                 ASSERT_TRUE(AddWatch(state, id, Record(1, 1, static_cast<std::uint32_t>(id))));
+             TellNonEmpty(state);
+             EXPECT_FALSE(AddWatch(state, 5, Record(99, 99, 99)));
+         },
+         {{1, 2, 3, 4},
+          {Record(1, 1, 1), Record(1, 1, 2), Record(1, 1, 3), Record(1, 1, 4)},
+          1,
+          1,
+          {false, false, false, false},
+          false}},
+        {"every add resets the bin state to empty",
+         [](WatchState& state) {
+             ASSERT_TRUE(AddWatch(state, 1, Record(1, 1)));
+             TellNonEmpty(state);
+             ASSERT_TRUE(AddWatch(state, 2, Record(1, 1)));
+         },
+         {{1, 2}, {Record(1, 1), Record(1, 1)}, 1, 1, {false, false}, false}},
+        {"the first init adopts its intervals, a later one never",
+         [](WatchState& state) {
+             ASSERT_TRUE(AddWatch(state, 1, Record(11, 22)));
+             ASSERT_TRUE(AddWatch(state, 2, Record(33, 44)));
+         },
+         {{1, 2}, {Record(11, 22), Record(33, 44)}, 11, 22, {false, false}, false}},
+        {"removing every object does not make the next one first again",
+         [](WatchState& state) {
+             ASSERT_TRUE(AddWatch(state, 1, Record(11, 22)));
+             ASSERT_TRUE(AddWatch(state, 2, Record(33, 44)));
+             RemoveWatch(state, 1);
+             RemoveWatch(state, 2);
+             ASSERT_TRUE(AddWatch(state, 3, Record(55, 66)));
+         },
+         {{3}, {Record(55, 66)}, 11, 22, {false}, false}},
+        {"the first init adopts its intervals even when the table is full",
+         [](WatchState& state) {
+             state.count = kMaxWatches;  // as if filled before; only the flag decides adoption
+             EXPECT_FALSE(AddWatch(state, 9, Record(8, 3)));
+         },
+         {{0, 0, 0, 0},
+          {WatchRecord{}, WatchRecord{}, WatchRecord{}, WatchRecord{}},
+          8,
+          3,
+          {false, false, false, false},
+          false}},
+        {"duplicate identifiers lose only the first entry",
+         [](WatchState& state) {
+             ASSERT_TRUE(AddWatch(state, 7, Record(1, 1, 100)));
+             ASSERT_TRUE(AddWatch(state, 8, Record(1, 1, 200)));
+             ASSERT_TRUE(AddWatch(state, 7, Record(1, 1, 300)));
+             EXPECT_TRUE(RemoveWatch(state, 7));
+         },
+         {{8, 7}, {Record(1, 1, 200), Record(1, 1, 300)}, 1, 1, {false, false}, false}},
+        {"removal leaves the bin state alone",
+         [](WatchState& state) {
+             ASSERT_TRUE(AddWatch(state, 1, Record(1, 1)));
+             ASSERT_TRUE(AddWatch(state, 2, Record(1, 1)));
+             TellNonEmpty(state);
+             RemoveWatch(state, 1);
+         },
+         {{2}, {Record(1, 1)}, 1, 1, {true}, false}},
+        {"commit sets the intervals and replaces only the object's first entry",
+         [](WatchState& state) {
+             ASSERT_TRUE(AddWatch(state, 7, Record(1, 1, 1)));
+             ASSERT_TRUE(AddWatch(state, 8, Record(1, 1, 2)));
+             ASSERT_TRUE(AddWatch(state, 7, Record(1, 1, 3)));
+             CommitConfig(state, 7, WatchRecord{30, 40, 1, 0, 500, 250});
+         },
+         {{7, 8, 7},
+          {WatchRecord{30, 40, 1, 0, 500, 250}, Record(1, 1, 2), Record(1, 1, 3)},
+          30,
+          40,
+          {false, false, false},
+          false}},
+        {"commit for an object not watched still sets the intervals, stored as typed: bounded only where used",
+         [](WatchState& state) {
+             ASSERT_TRUE(AddWatch(state, 1, Record(2, 3, 9)));
+             CommitConfig(state, 42, WatchRecord{0, 7200, 1, 1, 1, 1});
+         },
+         {{1}, {Record(2, 3, 9)}, 0, 7200, {false}, false}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        WatchState state;
+        c.steps(state);
+        EXPECT_EQ(state.count, c.after.ids.size());
+        EXPECT_EQ(Ids(state), c.after.ids);
+        EXPECT_EQ(Records(state), FieldsOf(c.after.records));
+        EXPECT_EQ(state.checkInterval, c.after.check);
+        EXPECT_EQ(state.refreshInterval, c.after.refresh);
+        EXPECT_EQ(Told(state), c.after.told);
+        EXPECT_EQ(state.firstInit, c.after.firstInit);
+        EXPECT_TRUE(state.firstConfig) << "only the properties dialog clears it";
+        for (std::size_t i = state.count; i < kMaxWatches; ++i) {
+            EXPECT_EQ(state.table[i].objectId, 0) << "slot " << i << " is not cleared";
+        }
+    }
 }
 
 }  // namespace

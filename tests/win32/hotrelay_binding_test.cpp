@@ -99,6 +99,22 @@ protected:
         EXPECT_TRUE(call.stackBalanced);
     }
 
+    // An object bound on a window of its own. It stays where it is while bound: the plug-in keeps the
+    // record's address.
+    struct Bound {
+        HWND window = nullptr;
+        qv::ObjectRecord object{};
+        HotkeyRecord record{};
+    };
+    void Bind(Bound& bound, std::int32_t id, std::uint32_t modifiers, std::uint32_t key, std::uint32_t kind,
+              int width = 120, int height = 60) {
+        bound.window = MakeWindow(width, height);
+        bound.object = Object(id, bound.window);
+        bound.record = Settings(modifiers, key, kind);
+        Init(bound.object, bound.record);
+        ASSERT_NE(bound.record.atom, 0u) << "object " << id << " did not bind";
+    }
+
     // Presses the bound hotkey as the system delivers it, then lets the posted input arrive.
     static const std::vector<qvtest::Message>& Press(HWND window, const HotkeyRecord& record) {
         g_seen.clear();
@@ -113,7 +129,7 @@ protected:
     std::vector<HWND> windows_;
 };
 
-TEST_F(Hotrelay, ExportsTheContractEntryPointsButNotQVCommand) {
+TEST_F(Hotrelay, ExportsContractButNotQVCommand) {
     for (const char* name : {"QVGetPluginInfo", "QVDefault", "QVInit", "QVUninit"}) {
         SCOPED_TRACE(name);
         EXPECT_NE(plugin_.Find(name), nullptr);
@@ -123,7 +139,7 @@ TEST_F(Hotrelay, ExportsTheContractEntryPointsButNotQVCommand) {
     EXPECT_EQ(plugin_.Find("_QVInit@8"), nullptr);
 }
 
-TEST_F(Hotrelay, PluginInfoGivesRecordSizeDescriptionAndFlag) {
+TEST_F(Hotrelay, PluginInfoGivesSizeTextAndFlag) {
     std::uint32_t size = kSentinel;
     const char* text = nullptr;
     std::uint32_t flag = kSentinel;
@@ -149,7 +165,7 @@ TEST_F(Hotrelay, PluginInfoGivesRecordSizeDescriptionAndFlag) {
     EXPECT_LT(description.size(), 1800u);
 }
 
-TEST_F(Hotrelay, DefaultZeroesEveryFieldButTheReservedBytes) {
+TEST_F(Hotrelay, DefaultZeroesAllButReservedBytes) {
     HotkeyRecord record;
     std::memset(&record, 0xEE, sizeof record);
     const auto call = qvtest::CallStdcall(reinterpret_cast<const void*>(plugin_.entry().defaultRecord),
@@ -225,7 +241,7 @@ TEST_F(Hotrelay, BindNamesAtomAndRegistersHotkey) {
     }
 }
 
-TEST_F(Hotrelay, CombinationTakenElsewhereLeavesTheObjectUnbound) {
+TEST_F(Hotrelay, TakenCombinationLeavesUnbound) {
     HWND other = MakeWindow();
     ASSERT_TRUE(::RegisterHotKey(other, 0x2000, MOD_SHIFT, VK_F11));
     HWND window = MakeWindow();
@@ -319,11 +335,9 @@ TEST_F(Hotrelay, HotkeyBecomesMouseInput) {
 }
 
 TEST_F(Hotrelay, UnknownKindPostsNothing) {
-    HWND window = MakeWindow();
-    const qv::ObjectRecord object = Object(41, window);
-    HotkeyRecord record = Settings(MOD_CONTROL, VK_F12, hotrelay::kSingleClick);
-    Init(object, record);
-    ASSERT_NE(record.atom, 0u);
+    Bound bound;
+    ASSERT_NO_FATAL_FAILURE(Bind(bound, 41, MOD_CONTROL, VK_F12, hotrelay::kSingleClick));
+    auto& [window, object, record] = bound;
     for (std::uint32_t kind : {0u, 4u}) {
         SCOPED_TRACE(kind);
         record.activationKind = kind;  // read afresh at every press
@@ -334,11 +348,9 @@ TEST_F(Hotrelay, UnknownKindPostsNothing) {
 }
 
 TEST_F(Hotrelay, DestroyReachesHost) {
-    HWND window = MakeWindow();
-    const qv::ObjectRecord object = Object(42, window);
-    HotkeyRecord record = Settings(MOD_CONTROL, VK_F10, hotrelay::kSingleClick);
-    Init(object, record);
-    ASSERT_NE(record.atom, 0u);
+    Bound bound;
+    ASSERT_NO_FATAL_FAILURE(Bind(bound, 42, MOD_CONTROL, VK_F10, hotrelay::kSingleClick));
+    auto& [window, object, record] = bound;
     g_seen.clear();
     ::DestroyWindow(window);
     EXPECT_TRUE(qvtest::SameSequence(g_seen.messages(), {{WM_DESTROY}}));
@@ -366,7 +378,7 @@ TEST_F(Hotrelay, RepeatedInitDoesNotRecurse) {
     EXPECT_EQ(::GetWindowLongA(window, GWL_WNDPROC), ClassProc());
 }
 
-TEST_F(Hotrelay, TwoObjectsOnOneWindowReleaseInEitherOrder) {
+TEST_F(Hotrelay, TwoOnOneWindowReleaseInAnyOrder) {
     HWND window = MakeWindow();
     const qv::ObjectRecord first = Object(61, window), second = Object(62, window);
     HotkeyRecord a = Settings(MOD_CONTROL, '1', hotrelay::kMouseOver);
@@ -426,7 +438,7 @@ TEST_F(Hotrelay, FullTableRefusesMore) {
     EXPECT_EQ(::GetPropA(window, "Hotrelay"), nullptr);
 }
 
-TEST_F(Hotrelay, StaleRunTimeFieldsFromStorageAreNeitherTrustedNorReleased) {
+TEST_F(Hotrelay, StaleRunTimeFieldsAreIgnored) {
     HWND window = MakeWindow();
     const qv::ObjectRecord object = Object(70, window);
     // An atom that somebody else owns, left in a record the host stored earlier.
@@ -451,11 +463,9 @@ TEST_F(Hotrelay, StaleRunTimeFieldsFromStorageAreNeitherTrustedNorReleased) {
 }
 
 TEST_F(Hotrelay, UnloadRestoresWindows) {
-    HWND window = MakeWindow();
-    const qv::ObjectRecord object = Object(80, window);
-    HotkeyRecord record = Settings(MOD_ALT, VK_F7, hotrelay::kSingleClick);
-    Init(object, record);
-    ASSERT_NE(record.atom, 0u);
+    Bound bound;
+    ASSERT_NO_FATAL_FAILURE(Bind(bound, 80, MOD_ALT, VK_F7, hotrelay::kSingleClick));
+    auto& [window, object, record] = bound;
     plugin_.Unload();
     EXPECT_EQ(::GetModuleHandleA("Hotrelay2.dll"), nullptr);
     EXPECT_EQ(::GetWindowLongA(window, GWL_WNDPROC), ClassProc());
@@ -470,11 +480,9 @@ LRESULT CALLBACK OnTopProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 }
 
 TEST_F(Hotrelay, SubclassOnTopSurvivesUnload) {
-    HWND window = MakeWindow();
-    const qv::ObjectRecord object = Object(81, window);
-    HotkeyRecord record = Settings(MOD_ALT, VK_F8, hotrelay::kSingleClick);
-    Init(object, record);
-    ASSERT_NE(record.atom, 0u);
+    Bound bound;
+    ASSERT_NO_FATAL_FAILURE(Bind(bound, 81, MOD_ALT, VK_F8, hotrelay::kSingleClick));
+    auto& [window, object, record] = bound;
     g_below = reinterpret_cast<WNDPROC>(::SetWindowLongA(window, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(&OnTopProc)));
     Uninit(object, record);
     plugin_.Unload();
@@ -490,7 +498,7 @@ TEST_F(Hotrelay, SubclassOnTopSurvivesUnload) {
 // The host lets go of an object whose window another thread owns, by QVUninit or by unloading the
 // library without it, while that thread keeps sending itself messages: every one of them must reach
 // the host's procedure, before, during and after each release.
-TEST_F(Hotrelay, ReleaseLosesNoMessageOfAnotherThreadsWindow) {
+TEST_F(Hotrelay, ReleaseLosesNoOtherThreadMessage) {
     qvtest::WindowThread owner(kObjectClass);
     HWND window = owner.window();
     const qv::ObjectRecord object = Object(96, window);
@@ -533,11 +541,9 @@ TEST_F(Hotrelay, ReleaseLosesNoMessageOfAnotherThreadsWindow) {
 }
 
 TEST_F(Hotrelay, RealKeyPressClicks) {
-    HWND window = MakeWindow(80, 40);
-    const qv::ObjectRecord object = Object(90, window);
-    HotkeyRecord record = Settings(MOD_CONTROL, VK_F10, hotrelay::kSingleClick);
-    Init(object, record);
-    ASSERT_NE(record.atom, 0u);
+    Bound bound;
+    ASSERT_NO_FATAL_FAILURE(Bind(bound, 90, MOD_CONTROL, VK_F10, hotrelay::kSingleClick, 80, 40));
+    auto& [window, object, record] = bound;
     g_seen.clear();
     ASSERT_TRUE(qvtest::PressCombination(VK_CONTROL, VK_F10));
     ASSERT_TRUE(qvtest::PumpUntil([] { return g_seen.Count(WM_LBUTTONUP) > 0; }, 5000))

@@ -206,49 +206,50 @@ protected:
     qv::UniqueWindow owner_;
 };
 
-TEST_F(WastewatchDialog, OpensOwnedByTheGivenWindow) {
-    GuardedRecord guarded;
-    guarded.record = {4, 16, 0, 0, 0, 0};
-    const auto object = Object(101);
-    const ConfigRun run = RunConfig(plugin(), object, guarded, owner_.get(), Ending::kCancel);
-    ExpectCleanRun(run);
-    EXPECT_EQ(run.view.owner, owner_.get());
-}
-
-TEST_F(WastewatchDialog, ReportsAnEmptyBin) {
-    ASSERT_EQ(BinItemCount(), 0u);
-    GuardedRecord guarded;
-    guarded.record = {4, 16, 1, 1, 10, 5};
-    const auto object = Object(102);
-    const ConfigRun run = RunConfig(plugin(), object, guarded, owner_.get(), Ending::kCancel);
-    ExpectCleanRun(run);
-    EXPECT_EQ(run.view.fillReport, EmptyBinReport());
-}
-
-TEST_F(WastewatchDialog, ReportsRealContentAgainstTheLimits) {
-    ASSERT_TRUE(DeleteIntoBin("three-mebibytes.bin", 3u << 20));
-    GuardedRecord guarded;
-    guarded.record = {4, 16, 0, 1, 0, 6};
-    const auto object = Object(103);
-    bool saved = false;
-    const ConfigRun run = RunConfig(plugin(), object, guarded, owner_.get(), Ending::kCancel, [&](HWND dialog) {
-        ::RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-        saved = qvtest::SaveWindowPng(dialog, qvtest::ArtifactPath("wastewatch_properties.png"));
-    });
-    ExpectCleanRun(run);
-    EXPECT_EQ(run.view.fillReport, Report("3", "1", "0", "50"));
-    EXPECT_TRUE(saved) << "no screenshot written";
-}
-
-TEST_F(WastewatchDialog, ReportsFractionalSizesAndPercentsAboveAHundred) {
-    ASSERT_TRUE(DeleteIntoBin("one-mebibyte.bin", 1u << 20));
-    ASSERT_TRUE(DeleteIntoBin("half-mebibyte.bin", 1u << 19));
-    GuardedRecord guarded;
-    guarded.record = {4, 16, 1, 1, 1, 6};
-    const auto object = Object(104);
-    const ConfigRun run = RunConfig(plugin(), object, guarded, owner_.get(), Ending::kCancel);
-    ExpectCleanRun(run);
-    EXPECT_EQ(run.view.fillReport, Report("1.5", "2", "150", "25"));
+TEST_F(WastewatchDialog, ReportsTheBinAgainstTheLimits) {
+    struct File {
+        const char* name;
+        std::uint64_t size;
+    };
+    const struct {
+        const char* what;
+        std::vector<File> deleted;
+        WatchRecord record;
+        std::string report;
+        const char* screenshot;
+    } cases[] = {
+        {"empty bin", {}, {4, 16, 1, 1, 10, 5}, EmptyBinReport(), nullptr},
+        {"real content",
+         {{"three-mebibytes.bin", 3u << 20}},
+         {4, 16, 0, 1, 0, 6},
+         Report("3", "1", "0", "50"),
+         "wastewatch_properties.png"},
+        {"fractional size, percent above a hundred",
+         {{"one-mebibyte.bin", 1u << 20}, {"half-mebibyte.bin", 1u << 19}},
+         {4, 16, 1, 1, 1, 6},
+         Report("1.5", "2", "150", "25"),
+         nullptr},
+    };
+    std::int32_t id = 101;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(wwtest::EmptyBin());
+        ASSERT_EQ(BinItemCount(), 0u);
+        for (const File& file : c.deleted) ASSERT_TRUE(DeleteIntoBin(file.name, file.size));
+        GuardedRecord guarded;
+        guarded.record = c.record;
+        const auto object = Object(id++);
+        bool saved = false;
+        const ConfigRun run = RunConfig(plugin(), object, guarded, owner_.get(), Ending::kCancel, [&](HWND dialog) {
+            if (c.screenshot == nullptr) return;
+            ::RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+            saved = qvtest::SaveWindowPng(dialog, qvtest::ArtifactPath(c.screenshot));
+        });
+        ExpectCleanRun(run);
+        EXPECT_EQ(run.view.owner, owner_.get());
+        EXPECT_EQ(run.view.fillReport, c.report);
+        EXPECT_EQ(saved, c.screenshot != nullptr) << "a screenshot was due: " << (c.screenshot != nullptr);
+    }
 }
 
 TEST_F(WastewatchDialog, ShowsTheRecordAndOkWritesItBack) {
@@ -359,7 +360,7 @@ TEST_F(WastewatchDialog, LaterDialogsShowTheProcessWideIntervals) {
     Uninit(watched, watchedRecord);
 }
 
-TEST_F(WastewatchDialog, OkCarriesTheIntervalsIntoTheProcessWideState) {
+TEST_F(WastewatchDialog, OkSetsTheProcessWideIntervals) {
     const WatchRecord before = Default();
     EXPECT_EQ(before.checkInterval, 4u);
     EXPECT_EQ(before.refreshInterval, 16u);
@@ -465,7 +466,7 @@ TEST_F(WastewatchDialog, ReportRefreshesEveryRefreshInterval) {
     EXPECT_TRUE(qvtest::ModuleGoneWithin("Wastewatch.dll", 5000));
 }
 
-TEST_F(WastewatchDialog, SpinnersAreBoundToTheirEditsWithTheirRanges) {
+TEST_F(WastewatchDialog, SpinnersBoundToEditsWithRanges) {
     struct Spinner {
         int id, buddy;
         int lowest, highest;
