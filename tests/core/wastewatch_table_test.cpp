@@ -54,13 +54,7 @@ TEST(WatchTableDefaults, DefaultRecordTakesIntervalsInForce) {
     WatchState state;
     state.checkInterval = 7;
     state.refreshInterval = 9;
-    const WatchRecord record = DefaultRecord(state);
-    EXPECT_EQ(record.checkInterval, 7u);
-    EXPECT_EQ(record.refreshInterval, 9u);
-    EXPECT_EQ(record.notifyCritical, 0u);
-    EXPECT_EQ(record.notifyWarning, 0u);
-    EXPECT_EQ(record.criticalLimit, 0u);
-    EXPECT_EQ(record.warningLimit, 0u);
+    EXPECT_EQ(FieldsOf(DefaultRecord(state)), (Fields{7, 9, 0, 0, 0, 0}));
 }
 
 TEST(WatchTableRemove, RemovingKeepsTheOrderOfTheOthers) {
@@ -99,9 +93,7 @@ TEST(WatchTableConfig, FirstConfigKeepsTheRecordsOwnIntervals) {
     WatchRecord record = Record(100, 200, 0xdeadbeef);
     PrepareConfig(state, record);
     EXPECT_FALSE(state.firstConfig);
-    EXPECT_EQ(record.checkInterval, 100u);
-    EXPECT_EQ(record.refreshInterval, 200u);
-    EXPECT_EQ(record.criticalLimit, 0xdeadbeefu);
+    EXPECT_EQ(FieldsOf(record), FieldsOf(Record(100, 200, 0xdeadbeef)));
 }
 
 TEST(WatchTableConfig, LaterConfigsShowTheIntervalsInForce) {
@@ -112,10 +104,7 @@ TEST(WatchTableConfig, LaterConfigsShowTheIntervalsInForce) {
     state.refreshInterval = 6;
     WatchRecord later = Record(100, 200, 0xdeadbeef);
     PrepareConfig(state, later);
-    EXPECT_EQ(later.checkInterval, 5u);
-    EXPECT_EQ(later.refreshInterval, 6u);
-    EXPECT_EQ(later.notifyCritical, 0xdeadbeefu);
-    EXPECT_EQ(later.warningLimit, 0xdeadbeefu);
+    EXPECT_EQ(FieldsOf(later), FieldsOf(Record(5, 6, 0xdeadbeef)));
 }
 
 // What each change leaves in the state: the objects in order with their records, the intervals in
