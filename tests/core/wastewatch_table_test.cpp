@@ -40,6 +40,7 @@ Fields FieldsOf(const WatchRecord& record) {
 
 std::vector<Fields> FieldsOf(const std::vector<WatchRecord>& records) {
     std::vector<Fields> fields;
+    fields.reserve(records.size());
     for (const WatchRecord& record : records) fields.push_back(FieldsOf(record));
     return fields;
 }
