@@ -20,6 +20,7 @@
 #include "bin_measurement.h"
 #include "fake_main_window.h"
 #include "qv_contract.h"
+#include "recycle_watcher/res/resource_ids.h"
 #include "wastewatch_bin_helpers.h"
 #include "win32_owner.h"
 #include "wine_test_support.h"
@@ -42,12 +43,9 @@ double WineServerCpuMs() {
     const char* pid = std::getenv("QV_WINESERVER_PID");
     if (pid == nullptr || *pid == '\0') return -1;
     const std::string path = std::string("Z:\\proc\\") + pid + "\\stat";
-    qv::UniqueHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                        OPEN_EXISTING, 0, nullptr));
-    if (file.get() == INVALID_HANDLE_VALUE) {
-        file.release();
-        return -1;
-    }
+    const qv::UniqueFile file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                            OPEN_EXISTING, 0, nullptr));
+    if (!file) return -1;
     char text[1024] = {};
     DWORD read = 0;
     if (!::ReadFile(file.get(), text, sizeof text - 1, &read, nullptr)) return -1;
@@ -229,7 +227,7 @@ double DialogOpenMs(HMODULE module) {
         const DWORD deadline = ::GetTickCount() + 60000;
         HWND dialog = nullptr;
         while (::GetTickCount() < deadline) {
-            dialog = ::FindWindowA(nullptr, "Wastewatch Properties");
+            dialog = ::FindWindowA(nullptr, WATCHER_PROPERTIES_CAPTION);
             if (dialog != nullptr && ::IsWindowVisible(dialog)) break;
             ::Sleep(1);
         }

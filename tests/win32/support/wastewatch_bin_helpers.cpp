@@ -21,12 +21,9 @@ std::string WindowsPathOf(const std::string& linuxPath) {
 }
 
 bool WriteText(const std::string& path, const std::string& text) {
-    qv::UniqueHandle file(
+    const qv::UniqueFile file(
         ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.get() == INVALID_HANDLE_VALUE) {
-        file.release();
-        return false;
-    }
+    if (!file) return false;
     DWORD written = 0;
     return ::WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) != FALSE &&
            written == text.size();
@@ -51,12 +48,9 @@ std::string MakeFile(const std::string& name, std::uint64_t size) {
     const std::string folder = ScratchFolder();
     if (folder.empty()) return {};
     const std::string path = folder + "\\" + name;
-    qv::UniqueHandle file(
+    const qv::UniqueFile file(
         ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.get() == INVALID_HANDLE_VALUE) {
-        file.release();
-        return {};
-    }
+    if (!file) return {};
     if (size <= (4u << 20)) {
         const std::string bytes(static_cast<std::size_t>(size), 'x');
         DWORD written = 0;
