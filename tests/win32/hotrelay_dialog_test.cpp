@@ -301,27 +301,30 @@ TEST_F(HotrelayConfig, OkWithNothingCheckedStoresZeros) {
     EXPECT_EQ(record.virtualKey, 0x46u);
 }
 
-TEST_F(HotrelayConfig, CancelLeavesTheRecordUntouched) {
-    HotkeyRecord record = Record(hotrelay::kModAlt, 0x31, hotrelay::kSingleClick);
-    const HotkeyRecord before = record;
-    Run(&record, [](HWND dialog) {
-        ChooseKey(dialog, kIndexF10);
-        Click(dialog, kModifierButtons[2]);
-        Click(dialog, kKindButtons[2]);
-        Click(dialog, IDCANCEL);
-    });
-    ExpectSame(record, before);
-}
-
-TEST_F(HotrelayConfig, ClosingLeavesTheRecordUntouched) {
-    HotkeyRecord record = Record(hotrelay::kModAlt, 0x31, hotrelay::kSingleClick);
-    const HotkeyRecord before = record;
-    Run(&record, [](HWND dialog) {
-        ChooseKey(dialog, kIndexF);
-        Click(dialog, kModifierButtons[3]);
-        ::PostMessageA(dialog, WM_CLOSE, 0, 0);
-    });
-    ExpectSame(record, before);
+TEST_F(HotrelayConfig, LeavingLeavesTheRecordUntouched) {
+    struct Way {
+        const char* name;
+        int key;
+        int modifier;
+        int kind;
+        void (*leave)(HWND);
+    };
+    const Way ways[] = {
+        {"Cancel", kIndexF10, 2, 2, [](HWND dialog) { Click(dialog, IDCANCEL); }},
+        {"close box", kIndexF, 3, 1, [](HWND dialog) { ::PostMessageA(dialog, WM_CLOSE, 0, 0); }},
+    };
+    for (const Way& way : ways) {
+        SCOPED_TRACE(way.name);
+        HotkeyRecord record = Record(hotrelay::kModAlt, 0x31, hotrelay::kSingleClick);
+        const HotkeyRecord before = record;
+        Run(&record, [&way](HWND dialog) {
+            ChooseKey(dialog, way.key);
+            Click(dialog, kModifierButtons[way.modifier]);
+            Click(dialog, kKindButtons[way.kind]);
+            way.leave(dialog);
+        });
+        ExpectSame(record, before);
+    }
 }
 
 TEST_F(HotrelayConfig, NullRecordShowsInternalErrorAndIgnoresOk) {
