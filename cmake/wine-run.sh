@@ -131,4 +131,7 @@ if [ $status -ne 0 ] && grep -q '^qemu: uncaught target signal' "$run/output"; t
   wine "$program" "$@" >"$run/output" 2>&1 </dev/null 8>&- || status=$?
   cat "$run/output"
 fi
+# A program that passed its own checks can still end with a failing status (a fault while it exits);
+# the status says which.
+[ $status -eq 0 ] || echo "wine-run: $(basename "$program") exited with status $status"
 exit $status
